@@ -1,0 +1,26 @@
+#pragma once
+// Where company objects live: the game's object folder, fresh company file names in it,
+// and the user's documents folder.
+
+#include <QString>
+
+#include <optional>
+
+namespace quorvel {
+
+// Appends the platform's directory separator unless the text already ends with one;
+// an empty text becomes the separator alone.
+void AddTrailingSeparator(QString &path);
+
+// The game's install folder from its registry value, then "ObjData" and a separator;
+// the current directory ("." and a separator) when the game cannot be found.
+QString GetObjectFolder();
+
+// A path "COMP<hex>.DAT" in the object folder that names no existing file, or nothing when
+// every one of the 32768 names is taken.
+std::optional<QString> MakeUniqueCompanyPath();
+
+// The user's documents folder without a trailing separator, or an empty text.
+QString GetDocumentsFolder();
+
+} // namespace quorvel
