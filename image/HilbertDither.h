@@ -1,0 +1,58 @@
+#pragma once
+// Reduction of true-colour pixels to the game palette: error diffusion along a Hilbert curve.
+
+#include "image/Palette.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace quorvel {
+
+class CHilbertDither
+{
+public:
+    enum Direction { DIR_NONE = 0, DIR_UP = 1, DIR_LEFT = 2, DIR_DOWN = 3, DIR_RIGHT = 4 };
+
+    // source holds width x height pixels, rows top to bottom; it is not copied and must outlive
+    // the reduction. A width or height of 0 (or less) gives an empty result.
+    CHilbertDither(const CRgbTriple *source, int width, int height);
+
+    void ReduceToPalette();
+    // The palette indices, one per pixel; leaves the object empty.
+    std::vector<std::uint8_t> TakeResult();
+
+    // Weight i is round(256^(i/15)): the newest of the 16 queued errors counts most.
+    static const std::array<int, 16> &DitherWeights();
+    static int ClampByte(int value);
+    // How often value can be halved before it is 1 or less; 0 for 1 and below.
+    static int FloorLog2(int value);
+
+    // The picture cells (column, row) in the order the reduction visits them.
+    static std::vector<std::pair<int, int>> VisitOrder(int width, int height);
+
+private:
+    template <typename Visit> void Walk(int level, Direction direction, Visit &visit);
+    template <typename Visit> void Move(Direction direction, Visit &visit);
+    template <typename Visit> void WalkWholeCurve(Visit &visit);
+    std::uint8_t DitherPixel(const CRgbTriple &pixel);
+
+    int m_x = 0;
+    int m_y = 0;
+    int m_width = 0;
+    int m_height = 0;
+    std::ptrdiff_t m_pos = 0; // m_y * m_width + m_x; wide, because the curve may run far outside
+    const CRgbTriple *m_source = nullptr;
+    std::vector<std::uint8_t> m_dest;
+    // The errors of the last 16 pixels, oldest first, per component; each window is stored twice
+    // over so that the newest 16 always lie side by side (see DitherPixel).
+    std::array<std::array<std::int16_t, 32>, 3> m_errors{};
+    int m_errorHead = 0;
+};
+
+// Reduces a whole picture; the result has width x height indices.
+std::vector<std::uint8_t> ReduceToPalette(const CRgbTriple *source, int width, int height);
+
+} // namespace quorvel
