@@ -16,6 +16,10 @@ void AddTrailingSeparator(QString &path);
 // the current directory ("." and a separator) when the game cannot be found.
 QString GetObjectFolder();
 
+// The file name of company number 0..32767: "COMP", the number in lower-case hex without
+// leading zeros, ".DAT" (10 gives "COMPa.DAT").
+QString CompanyFileName(int number);
+
 // A path "COMP<hex>.DAT" in the object folder that names no existing file, or nothing when
 // every one of the 32768 names is taken.
 std::optional<QString> MakeUniqueCompanyPath();

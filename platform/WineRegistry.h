@@ -1,0 +1,32 @@
+#pragma once
+// Reading one value out of a Wine registry file (system.reg, user.reg), the text form in which
+// Wine keeps a prefix's registry, so that a game installed under Wine can be found.
+
+#include <QString>
+#include <QStringList>
+
+class QIODevice;
+
+namespace quorvel {
+
+struct WineRegistryLookup
+{
+    enum class Status {
+        KeyMissing,   // none of the keys is in the file
+        ValueMissing, // a key is there, but not the value (or its line is malformed)
+        NotText,      // the value is there, but holds a number or raw bytes
+        Found,
+    };
+    Status status = Status::KeyMissing;
+    QString key;  // the key that held the value, as the file names it
+    QString text; // the value's text up to its first NUL character, when Found
+};
+
+// Looks the value up under the first of the keys (paths relative to the file's hive, compared
+// without regard to case) that holds it; an empty value name means the key's default value.
+// Strings, expandable strings (unexpanded) and multi-strings (their first string), whether
+// written as text or as hex bytes, count as text; every other type does not.
+WineRegistryLookup LookUpWineRegistryValue(QIODevice &in, const QStringList &keys,
+                                           const QString &valueName);
+
+} // namespace quorvel
