@@ -4,7 +4,9 @@
 
 #include "company/CompanyRecord.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace quorvel {
 
@@ -21,12 +23,22 @@ private:
     std::uint32_t m_state = kInitial;
 };
 
+constexpr int kCompanyDataOffset = 21;
+constexpr int kCompanyDataSize = 56;
+
+// The 56-byte company data block as the file holds it, field by field in little-endian.
+void EncodeCompanyData(const CCompanyData &data, std::uint8_t *out);
+CCompanyData DecodeCompanyData(const std::uint8_t *in);
+
+// The indices 0-8 whose bit is set in the mask, ascending.
+std::vector<int> PresentExpressions(std::uint32_t expressionMask);
+
 // Writes the whole file in one archive write. A modified company gets the current universal
 // time as its stamp (in the header and in m_dateStamp); an unmodified one keeps its own.
 void WriteCompany(CArchive &archive, CCompanyRecord &record, bool modified);
 
-// Reads a company; throws CArchiveException(badIndex) for any malformed file. On a throw the
-// record may be partly overwritten.
+// Reads a company; throws CArchiveException(badIndex) for any malformed file. The whole file
+// is checked before anything is stored, so on a throw the record is unchanged.
 void ReadCompany(CArchive &archive, CCompanyRecord &record);
 
 // The file name Export offers: owner name, a blank and the date of the stamp the writer would

@@ -92,6 +92,9 @@ protected:
     virtual void RecordChanged() {}
     // Called at the end of every SetOwnerName, changed or not.
     virtual void OwnerNameSet() {}
+
+private:
+    void SetRating(std::uint8_t &rating, int value);
 };
 
 } // namespace quorvel

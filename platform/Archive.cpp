@@ -27,4 +27,11 @@ void CArchive::Write(const void *buffer, qint64 count)
         throw CArchiveWriteError();
 }
 
+qint64 CArchive::BytesLeft() const
+{
+    if (!m_device || m_device->isSequential())
+        return -1;
+    return qMax<qint64>(0, m_device->size() - m_device->pos());
+}
+
 } // namespace quorvel

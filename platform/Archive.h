@@ -40,6 +40,9 @@ public:
     qint64 Read(void *buffer, qint64 count);
     // Appends the bytes; throws CArchiveWriteError when the device does not take them all.
     void Write(const void *buffer, qint64 count);
+    // The bytes still to be read, or -1 when the device cannot tell (a pipe, a socket).
+    // Lets a reader refuse a size that the stream cannot hold before it allocates for it.
+    qint64 BytesLeft() const;
 
 private:
     QIODevice *m_device;

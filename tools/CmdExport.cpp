@@ -1,0 +1,69 @@
+// export FILE [-o OUT]: writes a company as the editor's Export does for an unchanged company.
+
+#include "tools/ToolCommand.h"
+#include "tools/ToolFiles.h"
+
+#include "company/CompanyFile.h"
+#include "company/CompanyRecord.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+namespace quorvel::tool {
+namespace {
+
+QString Tr(const char *text)
+{
+    return QCoreApplication::translate("quorvel-tool", text);
+}
+
+int RunExport(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(Tr(
+        "Writes the company to a .company file, keeping its date stamp. Without -o the file "
+        "is named after the owner and the stamp's date, in the current folder."));
+    const QCommandLineOption output(QStringList{QStringLiteral("o"), QStringLiteral("output")},
+                                    Tr("Write to OUT."), QStringLiteral("OUT"));
+    parser.addOption(output);
+    parser.addPositionalArgument(QStringLiteral("FILE"), Tr("The company file to export."));
+    const int parsed = ParseArguments(parser, "export", QStringLiteral("FILE [-o OUT]"), args);
+    if (parsed >= 0)
+        return parsed;
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 1)
+        return UsageError("export", files.isEmpty() ? Tr("no file given.")
+                                                    : Tr("only one file can be exported at a time."));
+
+    CCompanyRecord record;
+    QString error;
+    if (!ReadCompanyFile(files.first(), record, &error)) {
+        PrintErr(error + QLatin1Char('\n'));
+        return kExitFailed;
+    }
+    if (!(record.m_data.m_expressionMask & 1u)) {
+        PrintErr(QStringLiteral("%1: %2\n").arg(
+            QDir::toNativeSeparators(files.first()),
+            Tr("You must provide an image for the default face expression before you can save or export!")));
+        return kExitFailed;
+    }
+
+    const QString path = parser.isSet(output)
+                             ? parser.value(output)
+                             : QDir::current().filePath(ExportFileName(record, false));
+    if (!WriteCompanyFile(path, record, false, &error)) {
+        PrintErr(error + QLatin1Char('\n'));
+        return kExitFailed;
+    }
+    PrintOut(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()) + QLatin1Char('\n'));
+    return kExitOk;
+}
+
+} // namespace
+
+QUORVEL_TOOL_COMMAND("export", "write a company as a .company file, as the editor exports it",
+                     RunExport);
+
+} // namespace quorvel::tool

@@ -1,0 +1,121 @@
+// info [--json] FILE...: what a company file holds, read with the editor's reader.
+
+#include "tools/ToolCommand.h"
+#include "tools/ToolFiles.h"
+
+#include "company/CompanyFile.h"
+#include "company/CompanyRecord.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace quorvel::tool {
+namespace {
+
+QStringList ExpressionNames(const CCompanyRecord &record)
+{
+    QStringList names;
+    for (int index : PresentExpressions(record.m_data.m_expressionMask))
+        names.append(QLatin1String(ExpressionName(index)));
+    return names;
+}
+
+QJsonObject ToJson(const QString &path, const CCompanyRecord &record, std::uint32_t checksum)
+{
+    QJsonObject object;
+    object.insert(QStringLiteral("path"), path);
+    object.insert(QStringLiteral("owner"), record.GetOwnerName());
+    object.insert(QStringLiteral("word"), record.GetSpecificWord());
+    object.insert(QStringLiteral("intelligence"), record.GetIntelligence());
+    object.insert(QStringLiteral("aggressiveness"), record.GetAggressiveness());
+    object.insert(QStringLiteral("competitiveness"), record.GetCompetitiveness());
+    object.insert(QStringLiteral("first_words"), qint64(record.m_data.m_firstWordMask));
+    object.insert(QStringLiteral("second_words"), qint64(record.m_data.m_secondWordMask));
+    object.insert(QStringLiteral("expressions"), QJsonArray::fromStringList(ExpressionNames(record)));
+    object.insert(QStringLiteral("stamp"), FormatDateStamp(record.m_dateStamp));
+    object.insert(QStringLiteral("checksum"), qint64(checksum));
+    return object;
+}
+
+QString ToText(const QString &path, const CCompanyRecord &record, std::uint32_t checksum)
+{
+    const auto hex = [](std::uint32_t v, int width) {
+        return QStringLiteral("0x%1").arg(v, width, 16, QLatin1Char('0'));
+    };
+    const QStringList expressions = ExpressionNames(record);
+    return QStringLiteral("%1\n"
+                          "  owner:           %2\n"
+                          "  word:            %3\n"
+                          "  intelligence:    %4\n"
+                          "  aggressiveness:  %5\n"
+                          "  competitiveness: %6\n"
+                          "  first words:     %7\n"
+                          "  second words:    %8\n"
+                          "  expressions:     %9\n"
+                          "  stamp:           %10\n"
+                          "  checksum:        %11\n")
+        .arg(QDir::toNativeSeparators(path), record.GetOwnerName(), record.GetSpecificWord())
+        .arg(record.GetIntelligence())
+        .arg(record.GetAggressiveness())
+        .arg(record.GetCompetitiveness())
+        .arg(hex(record.m_data.m_firstWordMask, 4), hex(record.m_data.m_secondWordMask, 4),
+             expressions.isEmpty() ? QStringLiteral("(none)") : expressions.join(QStringLiteral(", ")),
+             FormatDateStamp(record.m_dateStamp), hex(checksum, 8));
+}
+
+int RunInfo(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QCoreApplication::translate(
+        "quorvel-tool", "Shows what company files hold. Prints the files that can be read and "
+                        "reports the others."));
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QCoreApplication::translate("quorvel-tool",
+                                                              "Print one JSON array, an object per file read."));
+    parser.addOption(json);
+    parser.addPositionalArgument(QStringLiteral("FILE"),
+                                 QCoreApplication::translate("quorvel-tool", "Company files to read."),
+                                 QStringLiteral("FILE..."));
+    const int parsed = ParseArguments(parser, "info", QStringLiteral("[--json] FILE..."), args);
+    if (parsed >= 0)
+        return parsed;
+    const QStringList files = parser.positionalArguments();
+    if (files.isEmpty())
+        return UsageError("info", QCoreApplication::translate("quorvel-tool", "no file given."));
+
+    int status = kExitOk;
+    QJsonArray array;
+    QString text;
+    for (const QString &path : files) {
+        CCompanyRecord record;
+        QString error;
+        std::uint32_t checksum = 0;
+        if (!ReadCompanyFile(path, record, &error, &checksum)) {
+            PrintErr(error + QLatin1Char('\n'));
+            status = kExitFailed;
+            continue;
+        }
+        if (parser.isSet(json)) {
+            array.append(ToJson(path, record, checksum));
+        } else {
+            if (!text.isEmpty())
+                text += QLatin1Char('\n');
+            text += ToText(path, record, checksum);
+        }
+    }
+    if (parser.isSet(json))
+        PrintOut(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
+    else
+        PrintOut(text);
+    return status;
+}
+
+} // namespace
+
+QUORVEL_TOOL_COMMAND("info", "show what company files hold (--json for scripts)", RunInfo);
+
+} // namespace quorvel::tool

@@ -1,0 +1,98 @@
+#include "tools/ToolCommand.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace quorvel::tool {
+namespace {
+
+// Function-local so that registrars in other files may run in any order.
+std::vector<CToolCommand> &Registry()
+{
+    static std::vector<CToolCommand> commands;
+    return commands;
+}
+
+void Print(std::FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+CCommandRegistrar::CCommandRegistrar(const char *name, const char *summary, CommandFunction run)
+{
+    Registry().push_back({name, summary, run});
+}
+
+std::vector<CToolCommand> Commands()
+{
+    std::vector<CToolCommand> sorted = Registry();
+    std::sort(sorted.begin(), sorted.end(), [](const CToolCommand &a, const CToolCommand &b) {
+        return qstrcmp(a.name, b.name) < 0;
+    });
+    return sorted;
+}
+
+const CToolCommand *FindCommand(const QString &name)
+{
+    for (const CToolCommand &command : Registry()) {
+        if (name == QLatin1String(command.name))
+            return &command;
+    }
+    return nullptr;
+}
+
+void PrintOut(const QString &text)
+{
+    Print(stdout, text);
+}
+
+void PrintErr(const QString &text)
+{
+    Print(stderr, text);
+}
+
+int ParseArguments(QCommandLineParser &parser, const char *command, const QString &syntax,
+                   const QStringList &args)
+{
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                  QCoreApplication::translate("quorvel-tool",
+                                                              "Displays help on this command."));
+    parser.addOption(help);
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    const QString program = QStringLiteral("quorvel-tool %1").arg(QLatin1String(command));
+    const bool parsed = parser.parse(QStringList{program} + args);
+    // Help wins over a mistake elsewhere on the line.
+    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+        // The parser's own usage line names the executable's full path; use the command's.
+        QString text = parser.helpText();
+        const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
+        text.replace(0, lineEnd, QStringLiteral("Usage: %1 %2").arg(program, syntax));
+        PrintOut(text);
+        return kExitOk;
+    }
+    if (!parsed)
+        return UsageError(command, parser.errorText());
+    return -1;
+}
+
+int UsageError(const char *command, const QString &message)
+{
+    PrintErr(QStringLiteral("quorvel-tool %1: %2\nTry 'quorvel-tool %1 --help'.\n")
+                 .arg(QLatin1String(command), message));
+    return kExitUsage;
+}
+
+QString DisplayPath(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+} // namespace quorvel::tool

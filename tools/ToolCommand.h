@@ -1,0 +1,62 @@
+#pragma once
+// The commands of quorvel-tool. Each command lives in its own file and registers itself with
+// QUORVEL_TOOL_COMMAND; main() looks the name up here and hands the command its arguments.
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+class QCommandLineParser;
+
+namespace quorvel::tool {
+
+enum ExitCode : int {
+    kExitOk = 0,      // success
+    kExitFailed = 1,  // a file could not be read or written, or was rejected
+    kExitUsage = 2,   // wrong usage
+};
+
+// args holds the arguments after the command's name.
+using CommandFunction = int (*)(const QStringList &args);
+
+struct CToolCommand
+{
+    const char *name;
+    const char *summary;   // one line for the top-level help
+    CommandFunction run;
+};
+
+// All registered commands, sorted by name.
+std::vector<CToolCommand> Commands();
+const CToolCommand *FindCommand(const QString &name);
+
+struct CCommandRegistrar
+{
+    CCommandRegistrar(const char *name, const char *summary, CommandFunction run);
+};
+
+// Text output, always UTF-8.
+void PrintOut(const QString &text);
+void PrintErr(const QString &text);
+
+// Parses a command's arguments. Returns -1 when the command should go on; otherwise the exit
+// code to return at once: kExitOk after printing the help for --help, kExitUsage after
+// printing the parser's error. syntax is the part of the usage line after the command name.
+int ParseArguments(QCommandLineParser &parser, const char *command, const QString &syntax,
+                   const QStringList &args);
+
+// Prints "message" and a pointer to --help, returns kExitUsage.
+int UsageError(const char *command, const QString &message);
+
+// A path as the user should see it in messages.
+QString DisplayPath(const QString &path);
+
+} // namespace quorvel::tool
+
+#define QUORVEL_TOOL_CONCAT2(a, b) a##b
+#define QUORVEL_TOOL_CONCAT(a, b) QUORVEL_TOOL_CONCAT2(a, b)
+// QUORVEL_TOOL_COMMAND("name", "summary", function) at namespace scope in the command's file.
+#define QUORVEL_TOOL_COMMAND(name, summary, function)                                      \
+    static const ::quorvel::tool::CCommandRegistrar QUORVEL_TOOL_CONCAT(                    \
+        s_toolCommand, __LINE__)(name, summary, function)

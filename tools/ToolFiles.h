@@ -1,0 +1,32 @@
+#pragma once
+// Reading and writing files for the commands, with the editor's own texts for failures.
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+class QIODevice;
+
+namespace quorvel {
+class CCompanyRecord;
+}
+
+namespace quorvel::tool {
+
+// Reads a company file with the editor's reader. On failure returns false and sets *error to
+// a one-line message that starts with the path, e.g. "a.company: Unexpected file format.".
+// *checksum, when given, receives the object checksum from the file's header.
+bool ReadCompanyFile(const QString &path, CCompanyRecord &record, QString *error,
+                     std::uint32_t *checksum = nullptr);
+
+// Writes a file whole or not at all: write() fills the device and returns false (with
+// *error set) to abandon the file. On failure *error holds a one-line message.
+bool WriteFileWhole(const QString &path, const std::function<bool(QIODevice &, QString *)> &write,
+                    QString *error);
+
+// Writes a company as the editor does (see WriteCompany).
+bool WriteCompanyFile(const QString &path, CCompanyRecord &record, bool modified,
+                      QString *error);
+
+} // namespace quorvel::tool

@@ -1,0 +1,55 @@
+// quorvel-tool: the company editor's libraries on the command line, for scripts and batch work.
+
+#include "tools/ToolCommand.h"
+
+#include <QCoreApplication>
+
+using namespace quorvel::tool;
+
+namespace {
+
+QString TopLevelHelp()
+{
+    QString text = QStringLiteral(
+        "Usage: quorvel-tool COMMAND [OPTIONS] ...\n"
+        "Works on the company objects of the game from the command line.\n\n"
+        "Commands:\n");
+    for (const CToolCommand &command : Commands())
+        text += QStringLiteral("  %1  %2\n").arg(QLatin1String(command.name), -10)
+                    .arg(QLatin1String(command.summary));
+    text += QStringLiteral(
+        "\n'quorvel-tool COMMAND --help' describes a command.\n"
+        "Exit status: 0 success, 1 a file could not be read or written or was rejected,\n"
+        "2 wrong usage.\n");
+    return text;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quorvel-tool"));
+    QCoreApplication::setOrganizationName(
+        QStringLiteral("Local AppWizard-Generated Applications"));
+
+    QStringList args = QCoreApplication::arguments();
+    args.removeFirst();
+    if (args.isEmpty()) {
+        PrintErr(TopLevelHelp());
+        return kExitUsage;
+    }
+    const QString name = args.takeFirst();
+    if (name == QLatin1String("--help") || name == QLatin1String("-h")
+        || name == QLatin1String("help")) {
+        PrintOut(TopLevelHelp());
+        return kExitOk;
+    }
+    const CToolCommand *command = FindCommand(name);
+    if (!command) {
+        PrintErr(QStringLiteral("quorvel-tool: unknown command '%1'.\n"
+                                "Try 'quorvel-tool --help'.\n").arg(name));
+        return kExitUsage;
+    }
+    return command->run(args);
+}
