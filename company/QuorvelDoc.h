@@ -42,6 +42,8 @@ protected:
     void OwnerNameSet() override;
 
 private:
+    // A fresh path in the object folder, or none when every name there is taken.
+    void TakeFreshPath();
     void ShowNoDefaultFace(bool ownedByMainWindow);
 };
 

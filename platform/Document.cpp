@@ -1,0 +1,446 @@
+#include "platform/Document.h"
+
+#include "platform/Archive.h"
+#include "platform/Logging.h"
+#include "platform/Prompts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <exception>
+
+namespace quorvel {
+
+CView::~CView()
+{
+    if (m_document)
+        m_document->RemoveView(this);
+}
+
+FileErrorCause ClassifyFileError(const QString &path, int systemError,
+                                 QFileDevice::FileError qtError, bool writing)
+{
+    if (path.isEmpty())
+        return FileErrorCause::none;
+
+    // What the file system says about the path is reliable on every platform, so it decides
+    // first; the error number then tells the causes that leave no trace on the disk.
+    const QFileInfo info(path);
+    const QFileInfo folder(info.absolutePath());
+    if (!folder.exists() || !folder.isDir())
+        return FileErrorCause::badPath;
+    if (!writing && !info.exists())
+        return FileErrorCause::fileNotFound;
+    if (info.exists() && !info.isFile())
+        return FileErrorCause::accessDenied;
+    if (!writing && !info.isReadable())
+        return FileErrorCause::accessDenied;
+    if (writing && info.exists() && !info.isWritable())
+        return FileErrorCause::accessDenied;
+
+    switch (systemError) {
+    case 0:
+        break;
+    case EMFILE:
+    case ENFILE:
+        return FileErrorCause::tooManyOpenFiles;
+    case ENOSPC:
+    case EFBIG:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+        return FileErrorCause::diskFull;
+    case EIO:
+        return FileErrorCause::hardIO;
+    case EBADF:
+        return FileErrorCause::invalidFile;
+    case EBUSY:
+#ifdef ETXTBSY
+    case ETXTBSY:
+#endif
+        return FileErrorCause::sharingViolation;
+    case ENOLCK:
+    case EDEADLK:
+        return FileErrorCause::lockViolation;
+    case ENAMETOOLONG:
+    case ENOTDIR:
+    case EINVAL:
+#ifdef ELOOP
+    case ELOOP:
+#endif
+        return FileErrorCause::badPath;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+        return FileErrorCause::accessDenied;
+    case ENOENT:
+        return writing ? FileErrorCause::badPath : FileErrorCause::fileNotFound;
+    default:
+        return FileErrorCause::generic;
+    }
+
+    switch (qtError) {
+    case QFileDevice::NoError:
+        return FileErrorCause::none;
+    case QFileDevice::PermissionsError:
+        return FileErrorCause::accessDenied;
+    case QFileDevice::ResourceError:
+        // Qt reports a full disk while writing and too many open files while opening this way.
+        return writing ? FileErrorCause::diskFull : FileErrorCause::tooManyOpenFiles;
+    case QFileDevice::ReadError:
+        return FileErrorCause::hardIO;
+    default:
+        return FileErrorCause::generic;
+    }
+}
+
+QString FileErrorText(FileErrorCause cause, const QString &path)
+{
+    QString text;
+    switch (cause) {
+    case FileErrorCause::none:
+        return QString();
+    case FileErrorCause::generic:
+        text = CDocument::tr("An unknown error occurred while accessing %1.");
+        break;
+    case FileErrorCause::fileNotFound:
+        text = CDocument::tr("%1 was not found.");
+        break;
+    case FileErrorCause::badPath:
+        text = CDocument::tr("%1 contains an invalid path.");
+        break;
+    case FileErrorCause::tooManyOpenFiles:
+        text = CDocument::tr("%1 could not be opened because there are too many open files.");
+        break;
+    case FileErrorCause::accessDenied:
+        text = CDocument::tr("Access to %1 was denied.");
+        break;
+    case FileErrorCause::invalidFile:
+        text = CDocument::tr("An invalid file handle was associated with %1.");
+        break;
+    case FileErrorCause::directoryFull:
+        text = CDocument::tr("%1 could not be created because the directory is full.");
+        break;
+    case FileErrorCause::hardIO:
+        text = CDocument::tr("A hardware I/O error was reported while accessing %1.");
+        break;
+    case FileErrorCause::sharingViolation:
+        text = CDocument::tr("A sharing violation occurred while accessing %1.");
+        break;
+    case FileErrorCause::lockViolation:
+        text = CDocument::tr("A locking violation occurred while accessing %1.");
+        break;
+    case FileErrorCause::diskFull:
+        text = CDocument::tr("Disk full while accessing %1.");
+        break;
+    case FileErrorCause::endOfFile:
+        text = CDocument::tr("An attempt was made to access %1 past its end.");
+        break;
+    }
+    return text.arg(QDir::toNativeSeparators(path));
+}
+
+namespace {
+
+// The archive causes that mean the bytes are not a document of ours.
+bool IsFormatError(const CArchiveException &e)
+{
+    switch (e.cause()) {
+    case CArchiveException::badIndex:
+    case CArchiveException::badClass:
+    case CArchiveException::badSchema:
+    case CArchiveException::endOfFile:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+CDocument::CDocument(QObject *parent)
+    : QObject(parent)
+{
+}
+
+CDocument::~CDocument()
+{
+    for (CView *view : std::as_const(m_views))
+        view->m_document = nullptr;
+}
+
+QString CDocument::DefaultTitle()
+{
+    return tr("Untitled");
+}
+
+void CDocument::SetTitle(const QString &title)
+{
+    m_title = title;
+    emit titleChanged(m_title);
+}
+
+void CDocument::SetPathName(const QString &path, bool addToRecentFiles)
+{
+    if (path.isEmpty()) {
+        m_pathName.clear();
+        return;
+    }
+    const QFileInfo info(path);
+    m_pathName = QDir::cleanPath(info.absoluteFilePath());
+    SetTitle(info.fileName());
+    emit pathNameSet(m_pathName, addToRecentFiles);
+}
+
+void CDocument::SetModifiedFlag(bool modified)
+{
+    if (m_modified == modified)
+        return;
+    m_modified = modified;
+    emit modifiedChanged(m_modified);
+}
+
+void CDocument::AddView(CView *view)
+{
+    if (!view || view->m_document == this)
+        return;
+    if (view->m_document)
+        view->m_document->RemoveView(view);
+    m_views.append(view);
+    view->m_document = this;
+}
+
+void CDocument::RemoveView(CView *view)
+{
+    if (view && m_views.removeOne(view))
+        view->m_document = nullptr;
+}
+
+void CDocument::UpdateAllViews(CView *sender)
+{
+    const QList<CView *> views = m_views; // a view may leave while it updates
+    for (CView *view : views) {
+        if (view != sender && m_views.contains(view))
+            view->OnUpdate();
+    }
+}
+
+void CDocument::SendInitialUpdate()
+{
+    const QList<CView *> views = m_views;
+    for (CView *view : views) {
+        if (m_views.contains(view))
+            view->OnInitialUpdate();
+    }
+}
+
+bool CDocument::FileNew()
+{
+    if (!SaveModified())
+        return false;
+    SetTitle(DefaultTitle());
+    if (!OnNewDocument())
+        return false;
+    SendInitialUpdate();
+    return true;
+}
+
+bool CDocument::IsOpenPath(const QString &path) const
+{
+    return !m_pathName.isEmpty() && !path.isEmpty() && QFileInfo(path) == QFileInfo(m_pathName);
+}
+
+bool CDocument::OpenDocumentFile(const QString &path)
+{
+    if (IsOpenPath(path)) {
+        emit activateRequested();
+        return true;
+    }
+    if (!SaveModified())
+        return false;
+
+    CWaitCursor wait;
+    const bool wasModified = IsModified();
+    SetModifiedFlag(false);
+    if (!OnOpenDocument(path)) {
+        if (!IsModified()) {
+            // The read never began: the old document is as it was.
+            SetModifiedFlag(wasModified);
+        } else {
+            // The read began to overwrite the document; start afresh rather than keep a mix.
+            SetTitle(DefaultTitle());
+            OnNewDocument();
+        }
+        return false;
+    }
+    SetPathName(path, true);
+    SendInitialUpdate();
+    return true;
+}
+
+bool CDocument::DoSave(const QString &path)
+{
+    CWaitCursor wait;
+    if (!OnSaveDocument(path))
+        return false;
+    SetPathName(path, true);
+    return true;
+}
+
+bool CDocument::OnNewDocument()
+{
+    DeleteContents();
+    m_pathName.clear();
+    SetModifiedFlag(false);
+    return true;
+}
+
+bool CDocument::OnOpenDocument(const QString &path)
+{
+    const QFileInfo info(path);
+    // Only regular files: opening a pipe or a device could block or never end.
+    if (path.isEmpty() || (info.exists() && !info.isFile())) {
+        ReportFileError(path, ClassifyFileError(path, 0, QFileDevice::OpenError, false),
+                        tr("Failed to open document."));
+        return false;
+    }
+    QFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::ReadOnly)) {
+        const int systemError = errno;
+        ReportFileError(path, ClassifyFileError(path, systemError, file.error(), false),
+                        tr("Failed to open document."));
+        return false;
+    }
+
+    DeleteContents();
+    SetModifiedFlag(true); // set while reading: a failure part-way leaves it set
+    QString failure;
+    FileErrorCause cause = FileErrorCause::none;
+    try {
+        CWaitCursor wait;
+        CArchive archive(&file, CArchive::load);
+        Serialize(archive);
+    } catch (const CArchiveException &e) {
+        // A read error makes the reader see a short file; name the real cause then.
+        if (file.error() == QFileDevice::ReadError)
+            cause = FileErrorCause::hardIO;
+        else if (IsFormatError(e))
+            failure = tr("Unexpected file format.");
+        else
+            failure = tr("Failed to open document.");
+    } catch (const std::exception &e) {
+        qCWarning(lcApp) << "reading" << path << "failed:" << e.what();
+        failure = tr("Failed to open document.");
+    }
+    file.close();
+    if (cause != FileErrorCause::none || !failure.isEmpty()) {
+        DeleteContents();
+        ReportFileError(path, cause, failure);
+        return false;
+    }
+    SetModifiedFlag(false);
+    return true;
+}
+
+bool CDocument::OnSaveDocument(const QString &path)
+{
+    const QString createFailed = tr("Invalid filename.");
+    const QFileInfo info(path);
+    if (path.isEmpty() || (info.exists() && !info.isFile())) {
+        ReportFileError(path, ClassifyFileError(path, 0, QFileDevice::OpenError, true),
+                        createFailed);
+        return false;
+    }
+
+    // The file is written whole or not at all: a failure leaves what was there before.
+    QSaveFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly)) {
+        const int systemError = errno;
+        ReportFileError(path, ClassifyFileError(path, systemError, file.error(), true),
+                        createFailed);
+        return false;
+    }
+
+    // Serialize clears the flag as it writes; a write that fails later must not leave the
+    // changes counted as saved.
+    const bool wasModified = IsModified();
+    const QString saveFailed = tr("Failed to save document.");
+    QString failure;
+    FileErrorCause cause = FileErrorCause::none;
+    try {
+        CWaitCursor wait;
+        CArchive archive(&file, CArchive::store);
+        errno = 0;
+        Serialize(archive);
+        errno = 0;
+        if (!file.commit()) {
+            cause = ClassifyFileError(path, errno, file.error(), true);
+            failure = saveFailed;
+        }
+    } catch (const CArchiveWriteError &) {
+        cause = ClassifyFileError(path, errno, file.error(), true);
+        failure = saveFailed;
+    } catch (const CArchiveException &e) {
+        failure = IsFormatError(e) ? tr("Unexpected file format.") : saveFailed;
+    } catch (const std::exception &e) {
+        qCWarning(lcApp) << "writing" << path << "failed:" << e.what();
+        failure = saveFailed;
+    }
+    if (!failure.isEmpty()) {
+        file.cancelWriting();
+        SetModifiedFlag(wasModified);
+        ReportFileError(path, cause, failure);
+        return false;
+    }
+    SetModifiedFlag(false);
+    return true;
+}
+
+void CDocument::OnCloseDocument()
+{
+    DeleteContents();
+    emit documentClosed();
+}
+
+bool CDocument::SaveModified()
+{
+    if (!IsModified())
+        return true;
+    const MessageAnswer answer = Prompts().ShowMessage(
+        tr("Save changes to %1?").arg(m_title), FrameworkCaption(),
+        MessageButtons::YesNoCancel, MessageIcon::Warning, true);
+    switch (answer) {
+    case MessageAnswer::Yes:
+        return DoSave(m_pathName);
+    case MessageAnswer::No:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CDocument::DeleteContents()
+{
+}
+
+void CDocument::ReportError(const QString &text)
+{
+    Prompts().ShowMessage(text, FrameworkCaption(), MessageButtons::Ok, MessageIcon::Warning,
+                          true);
+}
+
+void CDocument::ReportFileError(const QString &path, FileErrorCause cause,
+                                const QString &fallback)
+{
+    const QString text = FileErrorText(cause, path);
+    qCInfo(lcApp).noquote() << "file error on" << path << ":" << (text.isEmpty() ? fallback : text);
+    ReportError(text.isEmpty() ? fallback : text);
+}
+
+} // namespace quorvel
