@@ -115,6 +115,8 @@ public:
     void Append(const void *bytes, qsizetype length, CObjectChecksum *checksum,
                 qsizetype position = kEnd)
     {
+        if (length <= 0)
+            return;
         if (checksum)
             checksum->Update(bytes, std::size_t(length));
         const qsizetype at = position == kEnd ? m_used : position;
