@@ -251,7 +251,13 @@ bool CDocument::FileNew()
 
 bool CDocument::IsOpenPath(const QString &path) const
 {
-    return !m_pathName.isEmpty() && !path.isEmpty() && QFileInfo(path) == QFileInfo(m_pathName);
+    if (m_pathName.isEmpty() || path.isEmpty())
+        return false;
+    // Canonical paths see through links; a missing file has none, so compare it by its path.
+    const QString wanted = QFileInfo(path).canonicalFilePath();
+    if (!wanted.isEmpty())
+        return wanted == QFileInfo(m_pathName).canonicalFilePath();
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath()) == m_pathName;
 }
 
 bool CDocument::OpenDocumentFile(const QString &path)
