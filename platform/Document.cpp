@@ -385,7 +385,9 @@ bool CDocument::OnSaveDocument(const QString &path)
         errno = 0;
         Serialize(archive);
         errno = 0;
-        if (!file.commit()) {
+        // commit() can report success after a short write that only the final flush meets
+        // (a full disk, a file size limit), so the flush is checked first.
+        if (!file.flush() || file.error() != QFileDevice::NoError || !file.commit()) {
             cause = ClassifyFileError(path, errno, file.error(), true);
             failure = saveFailed;
         }
