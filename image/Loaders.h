@@ -1,0 +1,79 @@
+#pragma once
+// Picture file loaders. Each works on an image under construction and returns true when it read
+// the whole picture; a loader that fails leaves the image as the failure left it (unchanged, or
+// black at the header's size with the pixels read so far) and says why on the lcImage category.
+
+#include "image/RgbImage.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class QIODevice;
+
+namespace quorvel {
+
+// Reads a device a character at a time with one character of push-back, as C streams do, and
+// in bulk for raw samples; buffered, so even a large file is read once.
+class CPpmReader
+{
+public:
+    explicit CPpmReader(QIODevice &device);
+
+    // The next byte, or -1 at the end of the data.
+    int Get()
+    {
+        if (m_pushedBack >= 0) {
+            const int c = m_pushedBack;
+            m_pushedBack = -1;
+            return c;
+        }
+        if (m_pos == m_end && !Fill())
+            return -1;
+        return static_cast<unsigned char>(m_buffer[m_pos++]);
+    }
+    // Puts c back to be read again; -1 is ignored.
+    void Unget(int c) { m_pushedBack = c; }
+    // Reads up to size bytes; returns how many were read.
+    std::size_t Read(char *data, std::size_t size);
+
+private:
+    bool Fill();
+
+    QIODevice &m_device;
+    std::vector<char> m_buffer;
+    std::size_t m_pos = 0;
+    std::size_t m_end = 0;
+    int m_pushedBack = -1;
+};
+
+// Skips the blanks (TAB, LF, CR, space; not VT or FF) and "#" comments that may precede a
+// header item, leaving the first other character to be read next.
+void SkipPpmSpace(CPpmReader &in);
+
+// PPM, plain (P3) or raw (P6), maxval up to 255; samples are stored as they stand, not scaled.
+bool LoadPpm(CRgbImage &image, QIODevice &device, std::int64_t maxPixels = kMaxPicturePixels);
+bool LoadPpm(CRgbImage &image, const QString &path, std::int64_t maxPixels = kMaxPicturePixels);
+
+// JPEG through libjpeg-turbo: the header gives the size, then the data is decoded; bad data
+// after a good header leaves the picture black at the header's size.
+bool LoadJpeg(CRgbImage &image, const std::uint8_t *data, std::size_t size,
+              std::int64_t maxPixels = kMaxPicturePixels);
+bool LoadJpeg(CRgbImage &image, const QString &path, std::int64_t maxPixels = kMaxPicturePixels);
+
+// Windows bitmap files, whatever Qt's bitmap reader accepts.
+bool LoadBmp(CRgbImage &image, const QString &path, std::int64_t maxPixels = kMaxPicturePixels);
+
+// Any other picture Qt can read (PNG, GIF, PGM, ...), recognised by content. JPEG, bitmap and
+// PPM files are left to their own loaders so that those behave the same under any name.
+bool LoadOtherPicture(CRgbImage &image, const QString &path,
+                      std::int64_t maxPixels = kMaxPicturePixels);
+
+// The loaders the file name's extension chooses, in turn, until one succeeds:
+// .jpg/.jpeg JPEG only, .ppm PPM only, .bmp bitmap only; any other name JPEG, PPM, bitmap and
+// then the other pictures Qt reads. The extension is compared without regard to case.
+bool LoadPicture(CRgbImage &image, const QString &path, std::int64_t maxPixels = kMaxPicturePixels);
+
+} // namespace quorvel

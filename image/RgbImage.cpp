@@ -1,0 +1,188 @@
+#include "image/RgbImage.h"
+
+#include "image/Loaders.h"
+#include "image/PaletteImage.h"
+#include "image/Resample.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <limits>
+#include <new>
+
+namespace quorvel {
+
+namespace {
+
+int SaturatedInt(std::int64_t value)
+{
+    return int(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
+                                        std::numeric_limits<int>::max()));
+}
+
+// The colour the no-picture image is filled with: what dark red (128, 32, 32) matches.
+constexpr int NoPictureIndex = 62;
+
+} // namespace
+
+CRgbImage::CRgbImage(const QString &path, std::int64_t maxPixels)
+{
+    AllocateBlack(1, 1);
+    m_loaded = LoadPicture(*this, path, maxPixels);
+}
+
+CRgbImage::CRgbImage(const CPaletteImage &source)
+{
+    AllocateBlack(source.Width(), source.Height());
+    const std::uint8_t *indices = source.Indices();
+    for (std::size_t i = 0; i < m_pixels.size(); ++i)
+        m_pixels[i] = PaletteEntry(indices[i]);
+}
+
+CRgbImage::CRgbImage(int width, int height, const CRgbImage *source, int x, int y,
+                     int sourceWidth, int sourceHeight)
+{
+    AllocateBlack(std::max(width, 0), std::max(height, 0));
+    if (!source)
+        DrawNoPicture();
+    else if (sourceWidth < 0 || sourceHeight < 0)
+        CopyBlock(*source, x, y);
+    else
+        ResampleArea(source->Pixels(), source->Width(), source->Height(), x, y, sourceWidth,
+                     sourceHeight, m_pixels.data(), m_width, m_height);
+}
+
+void CRgbImage::AllocateBlack(int width, int height)
+{
+    m_pixels.assign(std::size_t(width) * std::size_t(height), CRgbTriple());
+    m_width = width;
+    m_height = height;
+}
+
+bool CRgbImage::Reset(int width, int height, std::int64_t maxPixels)
+{
+    if (width < 1 || height < 1 || std::int64_t(width) * std::int64_t(height) > maxPixels)
+        return false;
+    try {
+        std::vector<CRgbTriple> pixels(std::size_t(width) * std::size_t(height));
+        m_pixels.swap(pixels);
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    m_width = width;
+    m_height = height;
+    return true;
+}
+
+void CRgbImage::DrawNoPicture()
+{
+    std::fill(m_pixels.begin(), m_pixels.end(), PaletteEntry(NoPictureIndex));
+    const CRgbTriple black;
+    DrawLine(0, m_height - 1, m_width - 1, 0, black);
+    DrawLine(m_width - 1, m_height - 1, 0, 0, black);
+}
+
+// Bresenham's line; like the platform's lines, the end point itself is not drawn.
+void CRgbImage::DrawLine(int x0, int y0, int x1, int y1, const CRgbTriple &colour)
+{
+    const int dx = std::abs(x1 - x0);
+    const int dy = -std::abs(y1 - y0);
+    const int stepX = x0 < x1 ? 1 : -1;
+    const int stepY = y0 < y1 ? 1 : -1;
+    int error = dx + dy;
+    while (x0 != x1 || y0 != y1) {
+        if (x0 >= 0 && x0 < m_width && y0 >= 0 && y0 < m_height)
+            m_pixels[std::size_t(y0) * std::size_t(m_width) + std::size_t(x0)] = colour;
+        const int twice = 2 * error;
+        if (twice >= dy) {
+            error += dy;
+            x0 += stepX;
+        }
+        if (twice <= dx) {
+            error += dx;
+            y0 += stepY;
+        }
+    }
+}
+
+// The part of the block at (x, y) that lies on the source; the rest stays black.
+void CRgbImage::CopyBlock(const CRgbImage &source, int x, int y)
+{
+    const std::int64_t left = std::max<std::int64_t>(x, 0);
+    const std::int64_t top = std::max<std::int64_t>(y, 0);
+    const std::int64_t right = std::min<std::int64_t>(std::int64_t(x) + m_width, source.m_width);
+    const std::int64_t bottom = std::min<std::int64_t>(std::int64_t(y) + m_height, source.m_height);
+    for (std::int64_t row = top; row < bottom && left < right; ++row) {
+        const CRgbTriple *from = source.m_pixels.data() + row * source.m_width + left;
+        CRgbTriple *to = m_pixels.data() + (row - y) * m_width + (left - x);
+        std::copy(from, from + (right - left), to);
+    }
+}
+
+void DrawImageBlock(QPainter &painter, const QImage &image, int dx, int dy, int sx, int sy,
+                    int sw, int sh)
+{
+    const std::int64_t left = std::max<std::int64_t>(sx, 0);
+    const std::int64_t top = std::max<std::int64_t>(sy, 0);
+    const std::int64_t right = std::min<std::int64_t>(std::int64_t(sx) + sw, image.width());
+    const std::int64_t bottom = std::min<std::int64_t>(std::int64_t(sy) + sh, image.height());
+    if (right <= left || bottom <= top)
+        return;
+    painter.drawImage(QPoint(SaturatedInt(dx + (left - sx)), SaturatedInt(dy + (top - sy))), image,
+                      QRect(int(left), int(top), int(right - left), int(bottom - top)));
+}
+
+QImage CRgbImage::AsQImage() const
+{
+    if (m_width <= 0 || m_height <= 0)
+        return QImage();
+    return QImage(reinterpret_cast<const uchar *>(m_pixels.data()), m_width, m_height,
+                  qsizetype(m_width) * 3, QImage::Format_RGB888);
+}
+
+void CRgbImage::Draw(QPainter &painter, int dx, int dy, int sx, int sy, int sw, int sh, int dw,
+                     int dh) const
+{
+    if (dw < 0 || dh < 0) {
+        DrawImageBlock(painter, AsQImage(), dx, dy, sx, sy, sw < 0 ? m_width : sw,
+                       sh < 0 ? m_height : sh);
+        return;
+    }
+    if (dw == 0 || dh == 0 || std::int64_t(dw) * dh > kMaxPicturePixels)
+        return;
+    try {
+        const CRgbImage scaled(dw, dh, this, sx, sy, sw, sh);
+        painter.drawImage(QPoint(dx, dy), scaled.AsQImage());
+    } catch (const std::bad_alloc &) {
+        // A preview too large for memory is simply not painted.
+    }
+}
+
+std::unique_ptr<CPaletteImage> CRgbImage::CropToPaletteImage(int x1, int y1, int x2, int y2,
+                                                             int tw, int th) const
+{
+    const int left = std::clamp(std::min(x1, x2), 0, m_width);
+    const int right = std::clamp(std::max(x1, x2), 0, m_width);
+    const int top = std::clamp(std::min(y1, y2), 0, m_height);
+    const int bottom = std::clamp(std::max(y1, y2), 0, m_height);
+    const int cutWidth = right - left;
+    const int cutHeight = bottom - top;
+
+    try {
+        std::unique_ptr<CRgbImage> intermediate;
+        if ((tw < 0 && th < 0) || (tw == cutWidth && th == cutHeight)) {
+            intermediate = std::make_unique<CRgbImage>(cutWidth, cutHeight, this, left, top, -1, -1);
+        } else {
+            if (std::int64_t(std::max(tw, 0)) * std::max(th, 0) > kMaxPicturePixels)
+                return nullptr;
+            intermediate = std::make_unique<CRgbImage>(
+                tw, th, this, x1, y1, SaturatedInt(std::int64_t(x2) - x1),
+                SaturatedInt(std::int64_t(y2) - y1));
+        }
+        return std::make_unique<CPaletteImage>(*intermediate);
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+}
+
+} // namespace quorvel

@@ -1,0 +1,467 @@
+#include "image/Loaders.h"
+#include "image/RgbImage.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImageWriter>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace quorvel;
+
+namespace {
+
+// 5 x 3, every pixel a different colour.
+QImage TestPicture()
+{
+    QImage picture(5, 3, QImage::Format_RGB32);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x)
+            picture.setPixel(x, y, qRgb(x * 50, y * 100, 255 - x * 20 - y * 7));
+    return picture;
+}
+
+QByteArray Encode(const QImage &picture, const char *format, int quality = -1)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
+    if (!writer.write(picture))
+        qFatal("cannot encode a %s test picture: %s", format, qPrintable(writer.errorString()));
+    return bytes;
+}
+
+QByteArray RawBytes(const QImage &picture)
+{
+    QByteArray bytes;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) {
+            const QRgb c = picture.pixel(x, y);
+            bytes.append(char(qRed(c))).append(char(qGreen(c))).append(char(qBlue(c)));
+        }
+    return bytes;
+}
+
+QByteArray Ppm(const QImage &picture)
+{
+    return QByteArray("P6\n") + QByteArray::number(picture.width()) + ' '
+        + QByteArray::number(picture.height()) + "\n255\n" + RawBytes(picture);
+}
+
+QByteArray ImageBytes(const CRgbImage &image)
+{
+    return QByteArray(reinterpret_cast<const char *>(image.Pixels()),
+                      qsizetype(image.Width()) * image.Height() * 3);
+}
+
+// A JPEG of noise, large enough that cutting it in half loses picture data, not the header.
+QByteArray NoisyJpeg()
+{
+    QRandomGenerator random(99);
+    QImage noise(64, 64, QImage::Format_RGB32);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+            noise.setPixel(x, y, random.generate() | 0xFF000000u);
+    return Encode(noise, "jpeg", 90);
+}
+
+// The start-of-frame segment's height and width, big-endian after the precision byte.
+QByteArray WithJpegSize(QByteArray jpeg, int width, int height)
+{
+    const qsizetype frame = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
+    if (frame < 0)
+        qFatal("no baseline frame header in the test JPEG");
+    jpeg[frame + 5] = char(height >> 8);
+    jpeg[frame + 6] = char(height);
+    jpeg[frame + 7] = char(width >> 8);
+    jpeg[frame + 8] = char(width);
+    return jpeg;
+}
+
+QByteArray WithBmpSize(QByteArray bmp, qint32 width, qint32 height)
+{
+    for (int i = 0; i < 4; ++i) {
+        bmp[18 + i] = char(quint32(width) >> (8 * i));
+        bmp[22 + i] = char(quint32(height) >> (8 * i));
+    }
+    return bmp;
+}
+
+int BmpBitCount(const QByteArray &bmp)
+{
+    return uchar(bmp[28]) | (uchar(bmp[29]) << 8);
+}
+
+// A 1 x 1 GIF whose one pixel is colour 0 of its table, red.
+QByteArray RedGif()
+{
+    static const unsigned char bytes[] = {
+        'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, // screen, two-colour table
+        0xFF, 0, 0, 0, 0, 0xFF,                                // red, blue
+        0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0,                       // image descriptor
+        2, 2, 0x44, 0x01, 0,                                   // LZW: clear, 0, end
+        0x3B};
+    return QByteArray(reinterpret_cast<const char *>(bytes), sizeof bytes);
+}
+
+} // namespace
+
+class TestLoaders : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void dispatch_data();
+    void dispatch();
+    void ppm_data();
+    void ppm();
+    void ppmFileReadsInChunks();
+    void skipPpmSpace();
+    void jpegDecodes();
+    void bitmapDepthsAgree();
+    void bitmapTopDown();
+    void fallbackPixels();
+    void refusals_data();
+    void refusals();
+    void writeFuzzSeeds();
+
+private:
+    QString Write(const QString &name, const QByteArray &bytes);
+
+    QTemporaryDir m_dir;
+    QMap<QString, QByteArray> m_content;
+};
+
+QString TestLoaders::Write(const QString &name, const QByteArray &bytes)
+{
+    const QString path = m_dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+void TestLoaders::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    const QImage picture = TestPicture();
+    m_content["jpeg"] = Encode(picture, "jpeg", 95);
+    m_content["ppm"] = Ppm(picture);
+    m_content["bmp"] = Encode(picture, "bmp");
+    m_content["png"] = Encode(picture, "png");
+    m_content["pgm"] = Encode(picture.convertToFormat(QImage::Format_Grayscale8), "pgm");
+    m_content["gif"] = RedGif();
+    m_content["ppm-short-header"] = "P6\n5 ";
+    const QByteArray noisy = NoisyJpeg();
+    m_content["jpeg-cut"] = noisy.left(noisy.size() / 2);
+    m_content["text"] = "just some words\n";
+}
+
+void TestLoaders::dispatch_data()
+{
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("loaded");
+
+    const QSize one(1, 1), picture(5, 3);
+    QTest::newRow("jpeg .JPG") << "jpeg" << "face.JPG" << picture << true;
+    QTest::newRow("jpeg .Jpeg") << "jpeg" << "face.Jpeg" << picture << true;
+    QTest::newRow("jpeg .bmp") << "jpeg" << "face.bmp" << one << false;
+    QTest::newRow("jpeg .ppm") << "jpeg" << "face.ppm" << one << false;
+    QTest::newRow("jpeg .dat") << "jpeg" << "face.dat" << picture << true;
+    QTest::newRow("ppm .img") << "ppm" << "face.img" << picture << true;
+    QTest::newRow("ppm .PPM") << "ppm" << "face.PPM" << picture << true;
+    QTest::newRow("ppm no extension") << "ppm" << "face" << picture << true;
+    QTest::newRow("ppm .jpg") << "ppm" << "face.jpg" << one << false;
+    QTest::newRow("bmp .Bmp") << "bmp" << "face.Bmp" << picture << true;
+    QTest::newRow("bmp .data") << "bmp" << "face.data" << picture << true;
+    QTest::newRow("png fallback") << "png" << "face.png" << picture << true;
+    QTest::newRow("png .bmp") << "png" << "face.bmp" << one << false;
+    QTest::newRow("pgm fallback") << "pgm" << "face.pgm" << picture << true;
+    QTest::newRow("gif fallback") << "gif" << "face.gif" << one << true;
+    QTest::newRow("ppm header cut") << "ppm-short-header" << "face.ppm" << one << false;
+    QTest::newRow("jpeg data cut") << "jpeg-cut" << "face.jpg" << QSize(64, 64) << false;
+    QTest::newRow("jpeg data cut .dat") << "jpeg-cut" << "face.dat" << QSize(64, 64) << false;
+    QTest::newRow("text .txt") << "text" << "notes.txt" << one << false;
+    QTest::newRow("dot in folder only") << "ppm" << "folder.jpg/face" << picture << true;
+}
+
+void TestLoaders::dispatch()
+{
+    QFETCH(QString, content);
+    QFETCH(QString, name);
+    QFETCH(QSize, size);
+    QFETCH(bool, loaded);
+
+    QVERIFY(QDir(m_dir.path()).mkpath(QFileInfo(m_dir.filePath(name)).path()));
+    const CRgbImage image(Write(name, m_content.value(content)));
+    QCOMPARE(QSize(image.Width(), image.Height()), size);
+    QCOMPARE(image.IsLoaded(), loaded);
+    if (!loaded) {
+        // Whatever failed leaves black behind: the starting pixel or the header's size.
+        QVERIFY(ImageBytes(image).count('\0') == ImageBytes(image).size());
+    } else if (content == "ppm" || content == "bmp" || content == "png") {
+        QCOMPARE(ImageBytes(image), RawBytes(TestPicture()));
+    } else if (content == "gif") {
+        QCOMPARE(image.PixelAt(0, 0), CRgbTriple(255, 0, 0));
+    } else if (content == "pgm") {
+        QCOMPARE(ImageBytes(image),
+                 RawBytes(TestPicture().convertToFormat(QImage::Format_Grayscale8)));
+    }
+}
+
+void TestLoaders::ppm_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QByteArray>("pixels");
+
+    // The image starts as the 1 x 1 no-picture image, so "unchanged" is visible.
+    const QByteArray unchanged("\x7F\x1B\x1B", 3);
+    const QSize one(1, 1);
+    const QByteArray sixBytes("\x01\x02\x03\xFD\xFE\xFF", 6);
+
+    QTest::newRow("raw with comment line") << QByteArray("P6\n# made by hand\n2 1\n255\n") + sixBytes
+                                           << true << QSize(2, 1) << sixBytes;
+    QTest::newRow("two comment lines") << QByteArray("P6\n#one\n#two\r\n2 1\n255\n") + sixBytes
+                                       << true << QSize(2, 1) << sixBytes;
+    QTest::newRow("comment then blanks") << QByteArray("P6 #c\n \t 2 1\n255\n") + sixBytes
+                                         << true << QSize(2, 1) << sixBytes;
+    QTest::newRow("comment ends at CR") << QByteArray("P6 2 #c\r1 255 ") + sixBytes << true
+                                        << QSize(2, 1) << sixBytes;
+    QTest::newRow("plain on one line") << QByteArray("P3 2 1 255 0 0 0 255 255 255") << true
+                                       << QSize(2, 1) << QByteArray("\0\0\0\xFF\xFF\xFF", 6);
+    QTest::newRow("maxval 15 not scaled") << QByteArray("P3\n1 1\n15\n15 15 15\n") << true << one
+                                          << QByteArray("\x0F\x0F\x0F", 3);
+    QTest::newRow("plain low eight bits and signs") << QByteArray("P3 1 1 255 -1 +2 300") << true
+                                                    << one << QByteArray("\xFF\x02\x2C", 3);
+    QTest::newRow("VT and FF before numbers") << QByteArray("P3\v1\f1 255\v7 8 9") << true << one
+                                              << QByteArray("\x07\x08\x09", 3);
+    QTest::newRow("CR LF after maxval") << QByteArray("P6 1 1 255\r\nAB") << true << one
+                                        << QByteArray("\nAB");
+    QTest::newRow("trailing bytes ignored") << QByteArray("P6 1 1 255\nABCDEF") << true << one
+                                            << QByteArray("ABC");
+    QTest::newRow("maxval 65535") << QByteArray("P6 1 1 65535\nABCDEF") << false << one
+                                  << unchanged;
+    QTest::newRow("maxval 256") << QByteArray("P3 1 1 256 1 2 3") << false << one << unchanged;
+    for (int magic : {1, 2, 4, 5, 7}) {
+        QTest::addRow("magic %d", magic) << QByteArray("P") + QByteArray::number(magic)
+                + " 2 1 255\n" + sixBytes << false << QSize(2, 1) << QByteArray(6, '\0');
+    }
+    QTest::newRow("plain short") << QByteArray("P3 2 1 255 1 2 3 4") << false << QSize(2, 1)
+                                 << QByteArray("\x01\x02\x03\x04\0\0", 6);
+    QTest::newRow("plain bad sample") << QByteArray("P3 2 1 255 1 2 x 4 5 6") << false
+                                      << QSize(2, 1) << QByteArray("\x01\x02\0\0\0\0", 6);
+    QTest::newRow("raw short") << QByteArray("P6 2 1 255\nABCD") << false << QSize(2, 1)
+                               << QByteArray("ABCD\0\0", 6);
+    QTest::newRow("header ends before height") << QByteArray("P6 2") << false << one << unchanged;
+    QTest::newRow("header ends before maxval") << QByteArray("P6 2 1 #255") << false << one
+                                               << unchanged;
+    QTest::newRow("empty file") << QByteArray() << false << one << unchanged;
+    QTest::newRow("no P") << QByteArray("Q6 1 1 255\nABC") << false << one << unchanged;
+    QTest::newRow("zero width") << QByteArray("P6 0 1 255\n") << false << one << unchanged;
+    QTest::newRow("negative height") << QByteArray("P3 1 -1 255\n") << false << one << unchanged;
+    QTest::newRow("width beyond int") << QByteArray("P6 4294967297 1 255\nABC") << false << one
+                                      << unchanged;
+    QTest::newRow("product beyond int") << QByteArray("P6 65536 65536 255\nABC") << false << one
+                                        << unchanged;
+    QTest::newRow("one row over the limit") << QByteArray("P6 32768 32769 255\nABC") << false
+                                            << one << unchanged;
+}
+
+void TestLoaders::ppm()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, ok);
+    QFETCH(QSize, size);
+    QFETCH(QByteArray, pixels);
+
+    CRgbImage image(1, 1);
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    QCOMPARE(LoadPpm(image, buffer), ok);
+    QCOMPARE(QSize(image.Width(), image.Height()), size);
+    QCOMPARE(ImageBytes(image), pixels);
+}
+
+void TestLoaders::ppmFileReadsInChunks()
+{
+    // Larger than the reader's buffer, plain and raw, with the raw data split across refills.
+    QRandomGenerator random(5);
+    QImage picture(300, 200, QImage::Format_RGB32);
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 300; ++x)
+            picture.setPixel(x, y, random.generate() | 0xFF000000u);
+    const QByteArray raw = RawBytes(picture);
+    QByteArray plain = "P3\n300 200\n255\n";
+    for (char c : raw)
+        plain += QByteArray::number(uchar(c)) + (plain.size() % 70 < 4 ? '\n' : ' ');
+
+    for (const QByteArray &bytes : {Ppm(picture), plain}) {
+        CRgbImage image(1, 1);
+        QVERIFY(LoadPpm(image, Write("large.ppm", bytes)));
+        QCOMPARE(ImageBytes(image), raw);
+    }
+}
+
+void TestLoaders::skipPpmSpace()
+{
+    // What is left after the skip: blanks and comments go, VT and FF stay.
+    const QList<QPair<QByteArray, QByteArray>> cases = {
+        {" \t\r\n12", "12"},
+        {"#c\n#d\r\n\r\n 7", "7"},
+        {"#no line break", ""},
+        {"\v5", "\v5"},
+        {"\f5", "\f5"},
+        {"x y", "x y"},
+    };
+    for (const auto &[input, rest] : cases) {
+        QByteArray bytes = input;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        CPpmReader in(buffer);
+        SkipPpmSpace(in);
+        QByteArray left;
+        for (int c = in.Get(); c >= 0; c = in.Get())
+            left += char(c);
+        QCOMPARE(left, rest);
+    }
+}
+
+void TestLoaders::jpegDecodes()
+{
+    QImage flat(16, 8, QImage::Format_RGB32);
+    flat.fill(qRgb(100, 150, 200));
+    const QString path = Write("flat.jpeg", Encode(flat, "jpeg", 100));
+    const CRgbImage image(path);
+    QVERIFY(image.IsLoaded());
+    QCOMPARE(image.Width(), 16);
+    QCOMPARE(image.Height(), 8);
+    for (int i = 0; i < 16 * 8; ++i) {
+        const CRgbTriple &p = image.Pixels()[i];
+        QVERIFY(std::abs(p.red - 100) <= 2 && std::abs(p.green - 150) <= 2
+                && std::abs(p.blue - 200) <= 2);
+    }
+}
+
+void TestLoaders::bitmapDepthsAgree()
+{
+    // More than 16 colours, so that the bitmap is written with eight bits a pixel.
+    QImage indexed(7, 5, QImage::Format_Indexed8);
+    QList<QRgb> colours;
+    for (int i = 0; i < 20; ++i)
+        colours.append(qRgb(i * 13, 255 - i * 11, (i * 97) % 256));
+    indexed.setColorTable(colours);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 7; ++x)
+            indexed.setPixel(x, y, uint((x + 7 * y) % 20));
+    const QByteArray eightBit = Encode(indexed, "bmp");
+    const QByteArray trueColour = Encode(indexed.convertToFormat(QImage::Format_RGB32), "bmp");
+    QCOMPARE(BmpBitCount(eightBit), 8);
+    QCOMPARE(BmpBitCount(trueColour), 24);
+
+    const CRgbImage fromEight(Write("eight.bmp", eightBit));
+    const CRgbImage fromTrue(Write("true.bmp", trueColour));
+    QVERIFY(fromEight.IsLoaded() && fromTrue.IsLoaded());
+    QCOMPARE(ImageBytes(fromEight), RawBytes(indexed));
+    QCOMPARE(ImageBytes(fromTrue), ImageBytes(fromEight));
+}
+
+void TestLoaders::bitmapTopDown()
+{
+    // A negative height stores the rows top row first: the same bytes show the picture flipped.
+    const QImage picture = TestPicture();
+    const QByteArray bottomUp = Encode(picture, "bmp");
+    const CRgbImage image(Write("topdown.bmp", WithBmpSize(bottomUp, 5, -3)));
+    QVERIFY(image.IsLoaded());
+    QCOMPARE(ImageBytes(image), RawBytes(picture.mirrored(false, true)));
+}
+
+void TestLoaders::fallbackPixels()
+{
+    // Colours are taken as they stand; alpha is dropped, not blended.
+    QImage picture(2, 1, QImage::Format_ARGB32);
+    picture.setPixel(0, 0, qRgba(200, 100, 50, 128));
+    picture.setPixel(1, 0, qRgba(10, 20, 30, 0));
+    const CRgbImage image(Write("alpha.png", Encode(picture, "png")));
+    QVERIFY(image.IsLoaded());
+    QCOMPARE(image.PixelAt(0, 0), CRgbTriple(200, 100, 50));
+    QCOMPARE(image.PixelAt(1, 0), CRgbTriple(10, 20, 30));
+}
+
+void TestLoaders::refusals_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<qint64>("maxPixels");
+    QTest::addColumn<bool>("loaded");
+
+    const QByteArray jpeg = Encode(TestPicture(), "jpeg", 95);
+    const QByteArray bmp = Encode(TestPicture(), "bmp");
+    QTest::newRow("jpeg header too large") << "huge.jpg" << WithJpegSize(jpeg, 65000, 65000)
+                                           << qint64(kMaxPicturePixels) << false;
+    QTest::newRow("jpeg over a small limit") << "five.jpg" << jpeg << qint64(14) << false;
+    QTest::newRow("jpeg at a small limit") << "five.jpg" << jpeg << qint64(15) << true;
+    QTest::newRow("bmp header too large") << "huge.bmp" << WithBmpSize(bmp, 40000, 40000)
+                                          << qint64(kMaxPicturePixels) << false;
+    QTest::newRow("bmp over a small limit") << "five.bmp" << bmp << qint64(14) << false;
+    QTest::newRow("bmp zero width") << "zero.bmp" << WithBmpSize(bmp, 0, 3)
+                                    << qint64(kMaxPicturePixels) << false;
+    QTest::newRow("bmp truncated") << "cut.bmp" << bmp.left(bmp.size() - 20)
+                                   << qint64(kMaxPicturePixels) << false;
+    QTest::newRow("png over a small limit") << "five.png" << Encode(TestPicture(), "png")
+                                            << qint64(14) << false;
+    QTest::newRow("ppm over a small limit") << "five.ppm" << Ppm(TestPicture()) << qint64(14)
+                                            << false;
+}
+
+void TestLoaders::refusals()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(qint64, maxPixels);
+    QFETCH(bool, loaded);
+
+    const CRgbImage image(Write(name, bytes), maxPixels);
+    QCOMPARE(image.IsLoaded(), loaded);
+    if (loaded)
+        QCOMPARE(QSize(image.Width(), image.Height()), QSize(5, 3));
+    else
+        QCOMPARE(QSize(image.Width(), image.Height()), QSize(1, 1));
+}
+
+void TestLoaders::writeFuzzSeeds()
+{
+    // Small pictures of every kind for the fuzzers to start from. The loaders' fuzzer takes its
+    // file name extension from the first byte: 0 .jpg, 2 .bmp, 3 .ppm, 4 .png, 5 .dat, 6 .gif.
+    const QString seeds = QStringLiteral(QUORVEL_SEED_DIR);
+    const QList<QPair<QString, QByteArray>> files = {
+        {"fuzz_ppm/raw.ppm", m_content["ppm"]},
+        {"fuzz_ppm/plain.ppm", "P3\n# plain\n2 2\n255\n0 0 0 255 255 255\n1 2 3 -4 +5 300\n"},
+        {"fuzz_ppm/short.ppm", "P6 3 1 15\r\nAB"},
+        {"fuzz_image_loaders/jpeg", char(0) + m_content["jpeg"]},
+        {"fuzz_image_loaders/bmp", char(2) + m_content["bmp"]},
+        {"fuzz_image_loaders/ppm", char(3) + m_content["ppm"]},
+        {"fuzz_image_loaders/png", char(4) + m_content["png"]},
+        {"fuzz_image_loaders/jpeg-cut", char(5) + m_content["jpeg-cut"]},
+        {"fuzz_image_loaders/gif", char(6) + m_content["gif"]},
+        {"fuzz_image_loaders/pgm", char(7) + m_content["pgm"]},
+    };
+    for (const auto &[name, bytes] : files) {
+        const QString path = seeds + QLatin1Char('/') + name;
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        QFile file(path);
+        QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+        QCOMPARE(file.write(bytes), bytes.size());
+    }
+}
+
+QTEST_MAIN(TestLoaders)
+#include "tst_loaders.moc"
