@@ -1,7 +1,13 @@
 #include "image/HilbertDither.h"
+#include "image/NearestColour.h"
 
 #include <algorithm>
 #include <cmath>
+
+#if !defined(QUORVEL_PORTABLE_DITHER) && (defined(__SSE2__) || defined(_M_X64) || defined(_M_AMD64))
+#define QUORVEL_DITHER_SSE2 1
+#include <emmintrin.h>
+#endif
 
 namespace quorvel {
 
@@ -43,14 +49,6 @@ const std::array<std::int16_t, 16> &Weights16()
 {
     static const std::array<std::int16_t, 16> weights = ComputeWeights(16, 256);
     return weights;
-}
-
-inline int WeightedErrorSum(const std::int16_t *errors, const std::int16_t *weights)
-{
-    int sum = 0;
-    for (int i = 0; i < 16; ++i)
-        sum += int(weights[i]) * int(errors[i]);
-    return sum;
 }
 
 } // namespace
@@ -151,7 +149,6 @@ template <typename Visit> void CHilbertDither::Walk(int level, Direction directi
 template <typename Visit> void CHilbertDither::WalkWholeCurve(Visit &visit)
 {
     m_errors = {};
-    m_errorHead = 0;
     m_x = m_y = 0;
     m_pos = 0;
     if (m_width == 0 || m_height == 0)
@@ -169,37 +166,128 @@ template <typename Visit> void CHilbertDither::WalkWholeCurve(Visit &visit)
 void CHilbertDither::ReduceToPalette()
 {
     DitherWeights();
-    auto reduce = [this] { m_dest[std::size_t(m_pos)] = DitherPixel(m_source[m_pos]); };
-    WalkWholeCurve(reduce);
+    m_nearest = &CNearestColourGrid::Instance();
+    // The curve is walked ahead of the error diffusion in short runs, so that the diffusion can
+    // keep its error queue in registers across a whole run.
+    std::array<std::ptrdiff_t, 1024> run;
+    std::size_t queued = 0;
+    auto collect = [&] {
+        run[queued++] = m_pos;
+        if (queued == run.size()) {
+            DitherRun(run.data(), queued);
+            queued = 0;
+        }
+    };
+    WalkWholeCurve(collect);
+    DitherRun(run.data(), queued);
 }
 
 std::uint8_t CHilbertDither::DitherPixel(const CRgbTriple &pixel)
 {
-    const std::int16_t *weights = Weights16().data();
-    // The 16 queued errors, oldest first, start at m_errorHead in each doubled ring.
-    const int sumRed = WeightedErrorSum(m_errors[0].data() + m_errorHead, weights);
-    const int sumGreen = WeightedErrorSum(m_errors[1].data() + m_errorHead, weights);
-    const int sumBlue = WeightedErrorSum(m_errors[2].data() + m_errorHead, weights);
-
-    // Integer division truncates toward zero, as the correction must.
-    const CRgbTriple target(std::uint8_t(ClampByte(pixel.red + sumRed / 256)),
-                            std::uint8_t(ClampByte(pixel.green + sumGreen / 256)),
-                            std::uint8_t(ClampByte(pixel.blue + sumBlue / 256)));
-    const std::uint8_t index = NearestPaletteIndex(target);
+    const std::array<std::int16_t, 16> &weights = Weights16();
+    const int own[3] = {pixel.red, pixel.green, pixel.blue};
+    std::uint8_t target[3];
+    for (std::size_t c = 0; c < 3; ++c) {
+        int sum = 0;
+        for (std::size_t i = 0; i < 16; ++i)
+            sum += int(weights[i]) * int(m_errors[c][i]);
+        // Integer division truncates toward zero, as the correction must.
+        target[c] = std::uint8_t(ClampByte(own[c] + sum / 256));
+    }
+    const std::uint8_t index = m_nearest->Nearest(CRgbTriple(target[0], target[1], target[2]));
     const CRgbTriple &chosen = GamePalette[index];
-
-    // The oldest error leaves and the new one, measured from the pixel's own colour, joins as the
-    // newest: both copies in the doubled ring, then the window moves on by one.
-    const auto push = [this](std::array<std::int16_t, 32> &ring, int error) {
-        ring[std::size_t(m_errorHead)] = std::int16_t(error);
-        ring[std::size_t(m_errorHead) + 16] = std::int16_t(error);
-    };
-    push(m_errors[0], int(pixel.red) - int(chosen.red));
-    push(m_errors[1], int(pixel.green) - int(chosen.green));
-    push(m_errors[2], int(pixel.blue) - int(chosen.blue));
-    m_errorHead = (m_errorHead + 1) & 15;
+    const int chosenValue[3] = {chosen.red, chosen.green, chosen.blue};
+    // The error is measured from the pixel's own colour, not from the corrected target.
+    for (std::size_t c = 0; c < 3; ++c) {
+        std::copy(m_errors[c].begin() + 1, m_errors[c].end(), m_errors[c].begin());
+        m_errors[c][15] = std::int16_t(own[c] - chosenValue[c]);
+    }
     return index;
 }
+
+#if QUORVEL_DITHER_SSE2
+
+// The steps of DitherPixel, with each component's queue in two registers of eight 16-bit lanes
+// and the weighted sums done by multiply-add. The sum over the 15 older errors for the next
+// pixel is formed while this pixel is still being matched; only the newest error (weight 256)
+// waits for the match.
+void CHilbertDither::DitherRun(const std::ptrdiff_t *positions, std::size_t count)
+{
+    if (count == 0)
+        return;
+    const CNearestColourGrid &nearest = *m_nearest;
+    const std::int16_t *weights = Weights16().data();
+    const __m128i weightsLow = _mm_loadu_si128(reinterpret_cast<const __m128i *>(weights));
+    const __m128i weightsHigh = _mm_loadu_si128(reinterpret_cast<const __m128i *>(weights + 8));
+    const __m128i withoutNewest = _mm_set_epi16(0, -1, -1, -1, -1, -1, -1, -1);
+
+    // Per component: entries 0-7; entries 8-14 with lane 7 empty; the newest entry apart.
+    __m128i low[3];
+    __m128i high[3];
+    int newest[3];
+    for (std::size_t c = 0; c < 3; ++c) {
+        low[c] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(m_errors[c].data()));
+        high[c] = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(m_errors[c].data() + 8)),
+                                withoutNewest);
+        newest[c] = m_errors[c][15];
+    }
+
+    int older[3];
+    const auto sumOlder = [&] {
+        const __m128i red = _mm_add_epi32(_mm_madd_epi16(low[0], weightsLow), _mm_madd_epi16(high[0], weightsHigh));
+        const __m128i green = _mm_add_epi32(_mm_madd_epi16(low[1], weightsLow), _mm_madd_epi16(high[1], weightsHigh));
+        const __m128i blue = _mm_add_epi32(_mm_madd_epi16(low[2], weightsLow), _mm_madd_epi16(high[2], weightsHigh));
+        __m128i redGreen = _mm_add_epi32(_mm_unpacklo_epi32(red, green), _mm_unpackhi_epi32(red, green));
+        redGreen = _mm_add_epi32(redGreen, _mm_unpackhi_epi64(redGreen, redGreen));
+        __m128i blueOnly = _mm_add_epi32(blue, _mm_unpackhi_epi64(blue, blue));
+        blueOnly = _mm_add_epi32(blueOnly, _mm_shuffle_epi32(blueOnly, 1));
+        older[0] = _mm_cvtsi128_si32(redGreen);
+        older[1] = _mm_cvtsi128_si32(_mm_shuffle_epi32(redGreen, 1));
+        older[2] = _mm_cvtsi128_si32(blueOnly);
+    };
+
+    sumOlder();
+    for (std::size_t n = 0; n < count; ++n) {
+        const std::ptrdiff_t pos = positions[n];
+        const CRgbTriple &pixel = m_source[pos];
+        const int sumRed = older[0] + newest[0] * 256;
+        const int sumGreen = older[1] + newest[1] * 256;
+        const int sumBlue = older[2] + newest[2] * 256;
+
+        // Ready the queue for the next pixel: the newest joins the registers, the oldest leaves.
+        for (std::size_t c = 0; c < 3; ++c) {
+            const __m128i full = _mm_insert_epi16(high[c], newest[c], 7);
+            low[c] = _mm_or_si128(_mm_srli_si128(low[c], 2), _mm_slli_si128(full, 14));
+            high[c] = _mm_srli_si128(full, 2);
+        }
+        sumOlder();
+
+        const CRgbTriple target(std::uint8_t(ClampByte(pixel.red + sumRed / 256)),
+                                std::uint8_t(ClampByte(pixel.green + sumGreen / 256)),
+                                std::uint8_t(ClampByte(pixel.blue + sumBlue / 256)));
+        const std::uint8_t index = nearest.Nearest(target);
+        m_dest[std::size_t(pos)] = index;
+        const CRgbTriple &chosen = GamePalette[index];
+        newest[0] = int(pixel.red) - int(chosen.red);
+        newest[1] = int(pixel.green) - int(chosen.green);
+        newest[2] = int(pixel.blue) - int(chosen.blue);
+    }
+
+    for (std::size_t c = 0; c < 3; ++c) {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(m_errors[c].data()), low[c]);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(m_errors[c].data() + 8), _mm_insert_epi16(high[c], newest[c], 7));
+    }
+}
+
+#else
+
+void CHilbertDither::DitherRun(const std::ptrdiff_t *positions, std::size_t count)
+{
+    for (std::size_t n = 0; n < count; ++n)
+        m_dest[std::size_t(positions[n])] = DitherPixel(m_source[positions[n]]);
+}
+
+#endif
 
 std::vector<std::uint8_t> CHilbertDither::TakeResult()
 {

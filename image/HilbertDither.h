@@ -11,6 +11,8 @@
 
 namespace quorvel {
 
+class CNearestColourGrid;
+
 class CHilbertDither
 {
 public:
@@ -37,6 +39,8 @@ private:
     template <typename Visit> void Walk(int level, Direction direction, Visit &visit);
     template <typename Visit> void Move(Direction direction, Visit &visit);
     template <typename Visit> void WalkWholeCurve(Visit &visit);
+    // Reduces a run of pixels, given by position, in curve order.
+    void DitherRun(const std::ptrdiff_t *positions, std::size_t count);
     std::uint8_t DitherPixel(const CRgbTriple &pixel);
 
     int m_x = 0;
@@ -46,10 +50,9 @@ private:
     std::ptrdiff_t m_pos = 0; // m_y * m_width + m_x; wide, because the curve may run far outside
     const CRgbTriple *m_source = nullptr;
     std::vector<std::uint8_t> m_dest;
-    // The errors of the last 16 pixels, oldest first, per component; each window is stored twice
-    // over so that the newest 16 always lie side by side (see DitherPixel).
-    std::array<std::array<std::int16_t, 32>, 3> m_errors{};
-    int m_errorHead = 0;
+    // The errors of the last 16 pixels reduced, per component (red, green, blue), oldest first.
+    std::array<std::array<std::int16_t, 16>, 3> m_errors{};
+    const CNearestColourGrid *m_nearest = nullptr;
 };
 
 // Reduces a whole picture; the result has width x height indices.

@@ -1,4 +1,5 @@
 #include "image/Palette.h"
+#include "image/NearestColour.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -59,89 +60,74 @@ const std::array<CRgbTriple, 256> GamePalette = {{
     {0x4F, 0x77, 0xB7}, {0x63, 0x8F, 0xC3}, {0x77, 0xA3, 0xCF}, {0x87, 0xB7, 0xDB}, {0x9F, 0xCB, 0xE7}, {0xB3, 0xDF, 0xF3}, {0xCF, 0xF3, 0xFF}, {0xFF, 0x00, 0xFF},
 }};
 
-namespace {
-
-// Exact nearest-entry search without scanning all 235 entries per colour. RGB space is cut into
-// cubes; each cube keeps, in ascending index order, every matchable entry that can be nearest (or
-// tie for nearest) to some colour inside it. Scanning those with a strict "<" therefore gives the
-// same index, ties included, as scanning the whole matchable range.
-constexpr int CellShift = 3;
-constexpr int CellSide = 1 << CellShift;      // colour values per cube edge
-constexpr int CellsPerAxis = 256 / CellSide;
-constexpr int CellCount = CellsPerAxis * CellsPerAxis * CellsPerAxis;
-
-struct CNearestGrid
+CNearestColourGrid::CNearestColourGrid()
 {
-    // Candidates of cell c are candidates[first[c]] .. candidates[first[c + 1] - 1].
-    std::vector<std::uint32_t> first;
-    std::vector<std::uint8_t> candidates;
-
-    CNearestGrid()
+    constexpr int Matchable = LastMatchableIndex - FirstMatchableIndex + 1;
+    // Per axis and cube position: the squared distance from each entry's component to the nearest
+    // and to the farthest value of the cube along that axis. A cube's bounds are sums of three.
+    struct CAxisBounds
     {
-        first.reserve(CellCount + 1);
-        candidates.reserve(CellCount * 8);
-        std::array<std::uint32_t, 256> minDistance{};
-        for (int cell = 0; cell < CellCount; ++cell) {
-            const int lo[3] = {(cell / (CellsPerAxis * CellsPerAxis)) * CellSide,
-                               (cell / CellsPerAxis % CellsPerAxis) * CellSide,
-                               (cell % CellsPerAxis) * CellSide};
-            // The nearest any entry can be guaranteed to be, wherever in the cube the colour is.
-            std::uint32_t bestWorst = std::numeric_limits<std::uint32_t>::max();
-            for (int i = FirstMatchableIndex; i <= LastMatchableIndex; ++i) {
-                const CRgbTriple &e = GamePalette[std::size_t(i)];
-                const int value[3] = {e.red, e.green, e.blue};
-                std::uint32_t nearest = 0;
-                std::uint32_t farthest = 0;
-                for (int axis = 0; axis < 3; ++axis) {
-                    const int low = lo[axis];
-                    const int high = lo[axis] + CellSide - 1;
-                    const int below = value[axis] < low ? low - value[axis] : 0;
-                    const int above = value[axis] > high ? value[axis] - high : 0;
-                    const int gap = below + above;
-                    const int reach = std::max(std::abs(value[axis] - low), std::abs(value[axis] - high));
-                    nearest += std::uint32_t(gap * gap);
-                    farthest += std::uint32_t(reach * reach);
-                }
-                minDistance[std::size_t(i)] = nearest;
-                bestWorst = std::min(bestWorst, farthest);
-            }
-            first.push_back(std::uint32_t(candidates.size()));
-            // An entry whose nearest point is farther than some entry's farthest point loses
-            // everywhere in the cube, strictly, so it can neither win nor tie.
-            for (int i = FirstMatchableIndex; i <= LastMatchableIndex; ++i) {
-                if (minDistance[std::size_t(i)] <= bestWorst)
-                    candidates.push_back(std::uint8_t(i));
+        std::array<std::uint32_t, Matchable> nearest;
+        std::array<std::uint32_t, Matchable> farthest;
+    };
+    std::array<std::array<CAxisBounds, CellsPerAxis>, 3> axes;
+    for (int axis = 0; axis < 3; ++axis) {
+        for (int position = 0; position < CellsPerAxis; ++position) {
+            const int low = position * CellSide;
+            const int high = low + CellSide - 1;
+            for (int i = 0; i < Matchable; ++i) {
+                const CRgbTriple &entry = GamePalette[std::size_t(FirstMatchableIndex + i)];
+                const int value = axis == 0 ? entry.red : (axis == 1 ? entry.green : entry.blue);
+                const int gap = value < low ? low - value : (value > high ? value - high : 0);
+                const int reach = std::max(std::abs(value - low), std::abs(value - high));
+                axes[std::size_t(axis)][std::size_t(position)].nearest[std::size_t(i)] = std::uint32_t(gap * gap);
+                axes[std::size_t(axis)][std::size_t(position)].farthest[std::size_t(i)] = std::uint32_t(reach * reach);
             }
         }
-        first.push_back(std::uint32_t(candidates.size()));
     }
-};
 
-const CNearestGrid &NearestGrid()
+    m_cells.resize(CellCount);
+    m_candidates.reserve(CellCount * 3);
+    std::array<std::uint32_t, Matchable> nearestRG, farthestRG, nearest;
+    for (int r = 0; r < CellsPerAxis; ++r) {
+        for (int g = 0; g < CellsPerAxis; ++g) {
+            const CAxisBounds &red = axes[0][std::size_t(r)];
+            const CAxisBounds &green = axes[1][std::size_t(g)];
+            for (int i = 0; i < Matchable; ++i) {
+                nearestRG[std::size_t(i)] = red.nearest[std::size_t(i)] + green.nearest[std::size_t(i)];
+                farthestRG[std::size_t(i)] = red.farthest[std::size_t(i)] + green.farthest[std::size_t(i)];
+            }
+            for (int b = 0; b < CellsPerAxis; ++b) {
+                const CAxisBounds &blue = axes[2][std::size_t(b)];
+                // The distance within which some entry is sure to lie, wherever in the cube.
+                std::uint32_t bestWorst = std::numeric_limits<std::uint32_t>::max();
+                for (int i = 0; i < Matchable; ++i) {
+                    nearest[std::size_t(i)] = nearestRG[std::size_t(i)] + blue.nearest[std::size_t(i)];
+                    bestWorst = std::min(bestWorst, farthestRG[std::size_t(i)] + blue.farthest[std::size_t(i)]);
+                }
+                // An entry whose nearest point is farther than that loses everywhere in the cube,
+                // strictly, so it can neither win nor tie.
+                const std::size_t first = m_candidates.size();
+                for (int i = 0; i < Matchable; ++i) {
+                    if (nearest[std::size_t(i)] <= bestWorst)
+                        m_candidates.push_back(std::uint8_t(FirstMatchableIndex + i));
+                }
+                m_cells[std::size_t((r * CellsPerAxis + g) * CellsPerAxis + b)] =
+                    std::uint32_t((m_candidates.size() - first) << 24 | first);
+            }
+        }
+    }
+}
+
+const CNearestColourGrid &CNearestColourGrid::Instance()
 {
-    static const CNearestGrid grid; // built once, thread-safely, on first use
+    static const CNearestColourGrid grid;
     return grid;
 }
 
-} // namespace
-
 std::uint8_t NearestPaletteIndex(const CRgbTriple &colour)
 {
-    const CNearestGrid &grid = NearestGrid();
-    const int cell = ((colour.red >> CellShift) * CellsPerAxis + (colour.green >> CellShift)) * CellsPerAxis
-                     + (colour.blue >> CellShift);
-    const std::uint8_t *candidate = grid.candidates.data() + grid.first[std::size_t(cell)];
-    const std::uint8_t *end = grid.candidates.data() + grid.first[std::size_t(cell) + 1];
-    std::uint8_t bestIndex = *candidate;
-    std::uint32_t bestDistance = std::numeric_limits<std::uint32_t>::max();
-    for (; candidate != end; ++candidate) {
-        const std::uint32_t distance = GamePalette[*candidate].SquaredDistance(colour);
-        if (distance < bestDistance) {
-            bestDistance = distance;
-            bestIndex = *candidate;
-        }
-    }
-    return bestIndex;
+    return CNearestColourGrid::Instance().Nearest(colour);
 }
 
 } // namespace quorvel

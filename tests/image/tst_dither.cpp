@@ -5,6 +5,7 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <algorithm>
 #include <climits>
 #include <thread>
 
