@@ -1,0 +1,167 @@
+#include "app/MainFrame.h"
+
+#include "app/LockKeyIndicators.h"
+#include "company/QuorvelDoc.h"
+#include "ui/QuorvelView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QProxyStyle>
+#include <QScreen>
+#include <QStatusBar>
+
+namespace quorvel {
+
+namespace {
+
+// Menus that highlight unavailable items too, so their status prompt still says what the
+// command does.
+class CMenuStyle final : public QProxyStyle
+{
+public:
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_Menu_AllowActiveAndDisabled)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+} // namespace
+
+CMainFrame::CMainFrame(CQuorvelDoc *document, QWidget *parent)
+    : QMainWindow(parent)
+    , m_document(document)
+{
+    setObjectName(QStringLiteral("mainFrame"));
+    setWindowIcon(QApplication::windowIcon());
+
+    // The system's default size for a new overlapped window; the view shrinks the frame to
+    // its form on the first company, so on a large screen the frame ends up fitting the form.
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        resize(screen->availableSize() * 3 / 4);
+
+    OnCreate();
+}
+
+CMainFrame::~CMainFrame() = default;
+
+QString CMainFrame::CaptionFor(const QString &documentTitle)
+{
+    return tr("%1 - %2").arg(documentTitle, tr("Quorvel"));
+}
+
+void CMainFrame::OnCreate()
+{
+    m_actions = createActions(this);
+    CreateMenus();
+    CreateStatusBar();
+
+    m_view = new CQuorvelView(m_document, this);
+    setCentralWidget(m_view);
+
+    // Commands that the frame carries out. New, Import and About belong to the application.
+    connect(m_actions.save, &QAction::triggered, this, &CMainFrame::OnFileSave);
+    connect(m_actions.exportCompany, &QAction::triggered, this, &CMainFrame::OnFileExport);
+    connect(m_actions.exit, &QAction::triggered, this, &QWidget::close);
+    connect(m_actions.toggleStatusBar, &QAction::triggered, m_statusBar, &QWidget::setVisible);
+
+    // Choosing a company comes with the object-folder store; until then Open is not offered.
+    m_actions.open->setEnabled(false);
+
+    if (m_document) {
+        connect(m_document, &CDocument::titleChanged, this, &CMainFrame::OnUpdateFrameTitle);
+        connect(m_document, &CDocument::activateRequested, this, [this] {
+            raise();
+            activateWindow();
+        });
+        OnUpdateFrameTitle(m_document->GetTitle());
+    } else {
+        OnUpdateFrameTitle(QString());
+    }
+}
+
+void CMainFrame::CreateMenus()
+{
+    QMenu *file = menuBar()->addMenu(tr("&File"));
+    file->addAction(m_actions.newCompany);
+    file->addAction(m_actions.open);
+    file->addAction(m_actions.save);
+    file->addSeparator();
+    file->addAction(m_actions.import);
+    file->addAction(m_actions.exportCompany);
+    file->addSeparator();
+    file->addAction(m_actions.exit);
+
+    QMenu *view = menuBar()->addMenu(tr("&View"));
+    view->addAction(m_actions.toggleStatusBar);
+
+    QMenu *help = menuBar()->addMenu(tr("&Help"));
+    help->addAction(m_actions.about);
+
+    auto *style = new CMenuStyle;
+    style->setParent(this);
+    for (QMenu *menu : {file, view, help})
+        menu->setStyle(style);
+}
+
+void CMainFrame::CreateStatusBar()
+{
+    m_statusBar = statusBar();
+    m_statusBar->setObjectName(QStringLiteral("statusBar"));
+    m_lockKeys = new CLockKeyIndicators(m_statusBar);
+
+    // The message pane falls back to the idle text whenever a prompt goes away.
+    const QString idle = tr("Ready");
+    connect(m_statusBar, &QStatusBar::messageChanged, this, [this, idle](const QString &text) {
+        if (text.isEmpty())
+            m_statusBar->showMessage(idle);
+    });
+    m_statusBar->showMessage(idle);
+
+    // The menu item's check mark follows the bar, however it was shown or hidden.
+    m_actions.toggleStatusBar->setChecked(true);
+    m_statusBar->installEventFilter(this);
+}
+
+bool CMainFrame::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_statusBar
+        && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
+        m_actions.toggleStatusBar->setChecked(!m_statusBar->isHidden());
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::OnUpdateFrameTitle(const QString &documentTitle)
+{
+    setWindowTitle(documentTitle.isEmpty() ? tr("Quorvel") : CaptionFor(documentTitle));
+}
+
+void CMainFrame::OnFileSave()
+{
+    if (CQuorvelDoc *document = m_view ? m_view->GetDocument() : nullptr)
+        document->OnFileSave();
+}
+
+void CMainFrame::OnFileExport()
+{
+    if (m_document)
+        m_document->OnFileExport();
+}
+
+void CMainFrame::closeEvent(QCloseEvent *event)
+{
+    if (m_document && !m_document->CanCloseFrame()) {
+        event->ignore();
+        return;
+    }
+    if (m_document)
+        m_document->OnCloseDocument();
+    event->accept();
+}
+
+} // namespace quorvel

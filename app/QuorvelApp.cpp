@@ -1,0 +1,147 @@
+#include "app/QuorvelApp.h"
+
+#include "app/AboutDialog.h"
+#include "app/MainFrame.h"
+#include "company/QuorvelDoc.h"
+#include "platform/Logging.h"
+
+#include <QAction>
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QIcon>
+#include <QSettings>
+
+#include <cstdio>
+
+// The icons live in this static library; make sure the linker keeps them.
+static void InitResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace quorvel {
+
+namespace {
+
+// The settings key: settings live under this organisation, in a subkey named "Quorvel".
+const QString kSettingsKey = QStringLiteral("Local AppWizard-Generated Applications");
+
+} // namespace
+
+CQuorvelApp::CQuorvelApp(int &argc, char **argv)
+    : QApplication(argc, argv)
+{
+    setApplicationName(QStringLiteral("Quorvel"));
+    setApplicationDisplayName(QStringLiteral("Quorvel"));
+    setApplicationVersion(QStringLiteral("1.0"));
+    setDesktopFileName(QStringLiteral("quorvel"));
+
+    InitResources();
+
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/quorvel/quorvel.png"));
+    icon.addFile(QStringLiteral(":/quorvel/quorvel-256.png"));
+    setWindowIcon(icon);
+}
+
+CQuorvelApp::~CQuorvelApp()
+{
+    ExitInstance();
+}
+
+bool CQuorvelApp::InitInstance(const QStringList &arguments)
+{
+    setOrganizationName(kSettingsKey);
+    LoadStdProfileSettings();
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(tr("An editor for company objects."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("file"), tr("A company file to open."),
+                                 QStringLiteral("[file]"));
+    if (!parser.parse(arguments)) {
+        std::fprintf(stderr, "quorvel: %s\n", qPrintable(parser.errorText()));
+        m_exitCode = kExitUsage;
+        return false;
+    }
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("version"))) {
+        const QString text = parser.isSet(QStringLiteral("help"))
+            ? parser.helpText()
+            : QStringLiteral("%1 %2\n").arg(applicationName(), applicationVersion());
+        std::fputs(qPrintable(text), stdout);
+        m_exitCode = 0;
+        return false;
+    }
+
+    // The single-document arrangement: one document, one frame, one view, for the whole run.
+    m_document = std::make_unique<CQuorvelDoc>();
+    connect(m_document.get(), &CDocument::pathNameSet, this,
+            [this](const QString &path, bool addToRecentFiles) {
+                if (addToRecentFiles)
+                    m_recentFiles.Add(path);
+            });
+    m_frame = std::make_unique<CMainFrame>(m_document.get());
+    emit mainFrameCreated(m_frame.get());
+    const CMainActions &actions = m_frame->Actions();
+    connect(actions.newCompany, &QAction::triggered, this, &CQuorvelApp::OnFileNew);
+    connect(actions.about, &QAction::triggered, this, &CQuorvelApp::OnAppAbout);
+    // Installing exported companies comes with the object-folder store.
+    actions.import->setEnabled(false);
+
+    const QStringList files = parser.positionalArguments();
+    const bool started = files.isEmpty()
+        ? m_document->FileNew()
+        : m_document->OpenDocumentFile(QFileInfo(files.first()).absoluteFilePath());
+    if (!started) {
+        qCInfo(lcApp) << "start-up command line failed";
+        m_exitCode = kExitFailure;
+        return false;
+    }
+
+    m_frame->show();
+    m_exitCode = 0;
+    return true;
+}
+
+int CQuorvelApp::ExitInstance()
+{
+    // The frame and its view go before the document they show.
+    m_frame.reset();
+    m_document.reset();
+    SaveStdProfileSettings();
+    return m_exitCode;
+}
+
+void CQuorvelApp::OnFileNew()
+{
+    if (m_document)
+        m_document->FileNew();
+}
+
+void CQuorvelApp::OnAppAbout()
+{
+    CAboutDlg about(m_frame.get());
+    about.exec();
+}
+
+void CQuorvelApp::LoadStdProfileSettings()
+{
+    QSettings settings;
+    m_recentFiles.ReadList(settings);
+    m_settingsLoaded = true;
+}
+
+void CQuorvelApp::SaveStdProfileSettings()
+{
+    if (!m_settingsLoaded)
+        return;
+    QSettings settings;
+    m_recentFiles.WriteList(settings);
+    settings.sync();
+    if (settings.status() != QSettings::NoError)
+        qCWarning(lcApp) << "could not write the settings to" << settings.fileName();
+    m_settingsLoaded = false;
+}
+
+} // namespace quorvel

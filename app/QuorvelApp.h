@@ -1,0 +1,60 @@
+#pragma once
+// The application object: start-up, the one document with its frame and view, the settings
+// with the recent-file list, and the commands that belong to the application (New, Import,
+// About).
+
+#include "app/RecentFileList.h"
+
+#include <QApplication>
+
+#include <memory>
+
+namespace quorvel {
+
+class CMainFrame;
+class CQuorvelDoc;
+
+class CQuorvelApp : public QApplication
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kRecentFileCount = 4;
+    static constexpr int kExitFailure = 1;
+    static constexpr int kExitUsage = 2;
+
+    CQuorvelApp(int &argc, char **argv);
+    ~CQuorvelApp() override;
+
+    // Creates the document, frame and view, carries out the command line (a file to open,
+    // or a new company) and shows the main window. False when the program should end; a file
+    // that could not be read has been reported by then.
+    bool InitInstance(const QStringList &arguments);
+    // Writes the settings back and destroys the frame and the document. Returns the exit code
+    // of a start-up that ended early (1 for a failed command line, 2 for a wrong one), else 0.
+    int ExitInstance();
+
+    CMainFrame *GetMainFrame() const { return m_frame.get(); }
+    CQuorvelDoc *GetDocument() const { return m_document.get(); }
+    const CRecentFileList &RecentFiles() const { return m_recentFiles; }
+
+signals:
+    // Before the command line is carried out, so its messages can belong to the window.
+    void mainFrameCreated(QWidget *frame);
+
+public slots:
+    void OnFileNew();
+    void OnAppAbout();
+
+private:
+    void LoadStdProfileSettings();
+    void SaveStdProfileSettings();
+
+    std::unique_ptr<CQuorvelDoc> m_document;
+    std::unique_ptr<CMainFrame> m_frame;
+    CRecentFileList m_recentFiles{kRecentFileCount};
+    bool m_settingsLoaded = false;
+    int m_exitCode = kExitFailure;
+};
+
+} // namespace quorvel

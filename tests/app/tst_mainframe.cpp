@@ -1,0 +1,670 @@
+// The editor's shell on the offscreen platform: start-up, caption, menus, status bar, About
+// box, the frame's commands and the keys that must reach the form's text boxes.
+
+#include "app/AboutDialog.h"
+#include "app/Actions.h"
+#include "app/MainFrame.h"
+#include "app/QuorvelApp.h"
+#include "app/RecentFileList.h"
+#include "company/QuorvelDoc.h"
+#include "tests/support/ScriptedPrompts.h"
+#include "ui/QuorvelView.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSettings>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+using namespace quorvel;
+using namespace quorvel::test;
+
+namespace {
+
+const QString kNoDefaultFace = QStringLiteral(
+    "You must provide an image for the default face expression before you can save or export!");
+
+// "text\tshortcut" for an item, "-" for a separator: the way the menu resource reads.
+QStringList MenuItems(const QMenu *menu)
+{
+    QStringList items;
+    const auto actions = menu->actions();
+    for (const QAction *action : actions) {
+        if (action->isSeparator()) {
+            items << QStringLiteral("-");
+            continue;
+        }
+        QString text = action->text();
+        if (!action->shortcut().isEmpty())
+            text += QLatin1Char('\t') + action->shortcut().toString(QKeySequence::PortableText);
+        items << text;
+    }
+    return items;
+}
+
+// Notes whether a key press reached the widget itself rather than ending as a shortcut.
+class CKeySpy : public QObject
+{
+public:
+    CKeySpy(QWidget *widget, QKeyCombination key)
+        : m_key(key)
+    {
+        widget->installEventFilter(this);
+    }
+    bool delivered = false;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyPress
+            && static_cast<QKeyEvent *>(event)->keyCombination() == m_key)
+            delivered = true;
+        return false;
+    }
+
+private:
+    QKeyCombination m_key;
+};
+
+void GiveDefaultFace(CQuorvelDoc &document)
+{
+    const CSmallFace small{};
+    const CLargeFace large{};
+    document.SetFaces(1, small.data(), large.data());
+}
+
+} // namespace
+
+class TestMainFrame : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void captionFollowsTitle_data();
+    void captionFollowsTitle();
+    void menuBar();
+    void statusPrompts_data();
+    void statusPrompts();
+    void saveAndExportWithoutDefaultFace_data();
+    void saveAndExportWithoutDefaultFace();
+    void aboutBox();
+    void statusBarToggle();
+    void closeAsksFirst_data();
+    void closeAsksFirst();
+    void editingKeysReachTextBox_data();
+    void editingKeysReachTextBox();
+    void editingKeysActAsInLoneTextBox_data();
+    void editingKeysActAsInLoneTextBox();
+    void frameShrinksToForm_data();
+    void frameShrinksToForm();
+    void startUpWithFile_data();
+    void startUpWithFile();
+    void recentFileList_data();
+    void recentFileList();
+
+private:
+    CQuorvelApp *App() const { return static_cast<CQuorvelApp *>(qApp); }
+    CMainFrame *Frame() const { return App()->GetMainFrame(); }
+    CQuorvelDoc *Document() const { return App()->GetDocument(); }
+    void ShowAndActivate();
+    // A company file written by the editor's own Save, in the working folder.
+    QString SavedCompanyFile(const QString &ownerName);
+
+    QTemporaryDir m_workDir;
+    QTemporaryDir m_winePrefix;
+    std::unique_ptr<CScriptedPrompts> m_prompts;
+};
+
+void TestMainFrame::initTestCase()
+{
+    QVERIFY(m_workDir.isValid());
+    QVERIFY(m_winePrefix.isValid());
+    // No game here: the object folder falls back to the working folder, a scratch one.
+    qputenv("WINEPREFIX", m_winePrefix.path().toLocal8Bit());
+    QVERIFY(QDir::setCurrent(m_workDir.path()));
+}
+
+void TestMainFrame::init()
+{
+    m_prompts = std::make_unique<CScriptedPrompts>();
+    QVERIFY(App()->InitInstance({QStringLiteral("quorvel")}));
+    QVERIFY(Frame());
+    QVERIFY(Frame()->isVisible());
+}
+
+void TestMainFrame::cleanup()
+{
+    // Leave nothing modified behind, so tearing down asks nothing.
+    if (Document())
+        Document()->SetModifiedFlag(false);
+    App()->ExitInstance();
+    QCOMPARE(m_prompts->PendingAnswers(), 0);
+    m_prompts.reset();
+}
+
+void TestMainFrame::ShowAndActivate()
+{
+    Frame()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(Frame()));
+}
+
+QString TestMainFrame::SavedCompanyFile(const QString &ownerName)
+{
+    CQuorvelDoc &document = *Document();
+    GiveDefaultFace(document);
+    document.SetOwnerName(ownerName);
+    document.OnFileSave();
+    if (document.IsModified() || !QFile::exists(document.GetPathName()))
+        return {};
+    return document.GetPathName();
+}
+
+void TestMainFrame::captionFollowsTitle_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("new company") << "New company" << "New company - Quorvel";
+    QTest::newRow("owner name") << "Owner Name" << "Owner Name - Quorvel";
+    QTest::newRow("punctuation") << "J. Smith & Sons" << "J. Smith & Sons - Quorvel";
+}
+
+void TestMainFrame::captionFollowsTitle()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, caption);
+    // A new company is titled before anything edits it.
+    QCOMPARE(Frame()->windowTitle(), QStringLiteral("New company - Quorvel"));
+    Document()->SetTitle(title);
+    QCOMPARE(Frame()->windowTitle(), caption);
+
+    // Editing the owner name retitles the document, and with it the window.
+    Document()->SetOwnerName(title + QStringLiteral(" Ltd"));
+    QCOMPARE(Frame()->windowTitle(), title + QStringLiteral(" Ltd - Quorvel"));
+}
+
+void TestMainFrame::menuBar()
+{
+    QStringList popups;
+    const auto top = Frame()->menuBar()->actions();
+    for (const QAction *action : top)
+        popups << action->text();
+    QCOMPARE(popups, (QStringList{"&File", "&View", "&Help"}));
+
+    QCOMPARE(MenuItems(top.at(0)->menu()),
+             (QStringList{"&New\tCtrl+N", "&Open...\tCtrl+O", "&Save\tCtrl+S", "-", "Import..",
+                          "Export...", "-", "E&xit"}));
+    QCOMPARE(MenuItems(top.at(1)->menu()), QStringList{"&Status Bar"});
+    QCOMPARE(MenuItems(top.at(2)->menu()), QStringList{"&About Quorvel..."});
+
+    // The command ids travel with the items, so others can find them by role.
+    const QList<int> fileIds = {57600, 32771, 32772, 57601, 57604, 57665};
+    QList<int> seen;
+    const auto fileActions = top.at(0)->menu()->actions();
+    for (const QAction *action : fileActions) {
+        if (!action->isSeparator())
+            seen << action->data().toInt();
+    }
+    QCOMPARE(seen, fileIds);
+    QCOMPARE(findCommandAction(Frame(), CommandId::About), Frame()->Actions().about);
+
+    // Open and Import have no work to do yet and must not pretend otherwise.
+    QVERIFY(!Frame()->Actions().open->isEnabled());
+    QVERIFY(!Frame()->Actions().import->isEnabled());
+    QVERIFY(Frame()->Actions().save->isEnabled());
+    QVERIFY(Frame()->Actions().exportCompany->isEnabled());
+}
+
+void TestMainFrame::statusPrompts_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::addColumn<QString>("prompt");
+    QTest::newRow("new") << 57600 << "Create a new company";
+    QTest::newRow("open") << 32771 << "Open an existing company";
+    QTest::newRow("save") << 32772 << "Save current company";
+    QTest::newRow("import") << 57601 << "Import a company from a file";
+    QTest::newRow("export") << 57604 << "Export the active company as a new file";
+    QTest::newRow("exit") << 57665 << "Quit the Company Editor; prompts to save company";
+    QTest::newRow("status bar") << 59393 << "Show or hide the status bar";
+    QTest::newRow("about") << 57664
+                           << "Display program information, version number and copyright";
+}
+
+void TestMainFrame::statusPrompts()
+{
+    QFETCH(int, command);
+    QFETCH(QString, prompt);
+    QStatusBar *bar = Frame()->statusBar();
+    QCOMPARE(bar->currentMessage(), QStringLiteral("Ready"));
+
+    QAction *action = findCommandAction(Frame(), static_cast<CommandId>(command));
+    QVERIFY(action);
+    // Highlighting the item in its menu is what a user does with the mouse or the arrow keys.
+    QMenu *menu = nullptr;
+    const auto top = Frame()->menuBar()->actions();
+    for (QAction *popup : top) {
+        if (popup->menu()->actions().contains(action))
+            menu = popup->menu();
+    }
+    QVERIFY(menu);
+    menu->setActiveAction(action);
+    QCOMPARE(bar->currentMessage(), prompt);
+
+    // Leaving the item takes the prompt away and the idle text comes back.
+    QStatusTipEvent leave{QString()};
+    QCoreApplication::sendEvent(Frame(), &leave);
+    QCOMPARE(bar->currentMessage(), QStringLiteral("Ready"));
+
+    // The three lock-key panes stand right of the message pane, in order.
+    const auto panes = bar->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
+    QStringList names;
+    for (const QLabel *pane : panes)
+        names << pane->objectName();
+    QCOMPARE(names.filter(QStringLiteral("indicator")),
+             (QStringList{"indicatorCAP", "indicatorNUM", "indicatorSCRL"}));
+}
+
+void TestMainFrame::saveAndExportWithoutDefaultFace_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("ownedByMainWindow");
+    QTest::newRow("Ctrl+S") << "key" << true;
+    QTest::newRow("Save item") << "save" << true;
+    QTest::newRow("Export item") << "export" << false;
+}
+
+void TestMainFrame::saveAndExportWithoutDefaultFace()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, ownedByMainWindow);
+    ShowAndActivate();
+    const QString path = Document()->GetPathName();
+
+    m_prompts->AnswerMessage(MessageAnswer::Ok);
+    if (how == QLatin1String("key"))
+        QTest::keyClick(Frame(), Qt::Key_S, Qt::ControlModifier);
+    else if (how == QLatin1String("save"))
+        Frame()->Actions().save->trigger();
+    else
+        Frame()->Actions().exportCompany->trigger();
+
+    QCOMPARE(m_prompts->Calls().size(), 1);
+    const PromptCall &call = m_prompts->Calls().first();
+    QCOMPARE(call.caption, QStringLiteral("Unable to save document."));
+    QCOMPARE(call.text, kNoDefaultFace);
+    QCOMPARE(call.icon, MessageIcon::Warning);
+    QCOMPARE(call.buttons, MessageButtons::Ok);
+    QCOMPARE(call.ownedByMainWindow, ownedByMainWindow);
+    QVERIFY(!QFile::exists(path));
+}
+
+void TestMainFrame::aboutBox()
+{
+    bool checked = false;
+    QTimer::singleShot(0, this, [&] {
+        auto *about = qobject_cast<CAboutDlg *>(QApplication::activeModalWidget());
+        QVERIFY(about);
+        QCOMPARE(about->windowTitle(), QStringLiteral("About Quorvel"));
+        QStringList texts;
+        const auto labels = about->findChildren<QLabel *>();
+        bool hasIcon = false;
+        for (const QLabel *label : labels) {
+            if (!label->text().isEmpty())
+                texts << label->text();
+            hasIcon = hasIcon || !label->pixmap().isNull();
+        }
+        QVERIFY(hasIcon);
+        QCOMPARE(texts.size(), 2);
+        QCOMPARE(texts.first(), QStringLiteral("Quorvel Version 1.0"));
+        const auto buttons = about->findChildren<QPushButton *>();
+        QCOMPARE(buttons.size(), 1);
+        QCOMPARE(buttons.first()->text(), QStringLiteral("OK"));
+        QVERIFY(buttons.first()->isDefault());
+        checked = true;
+        QTest::mouseClick(buttons.first(), Qt::LeftButton);
+    });
+    Frame()->Actions().about->trigger();
+    QVERIFY(checked);
+    QVERIFY(!QApplication::activeModalWidget());
+    QVERIFY(Frame()->isVisible());
+}
+
+void TestMainFrame::statusBarToggle()
+{
+    QAction *toggle = Frame()->Actions().toggleStatusBar;
+    QStatusBar *bar = Frame()->statusBar();
+    QVERIFY(toggle->isCheckable());
+    QVERIFY(toggle->isChecked());
+    QVERIFY(bar->isVisible());
+    const int withBar = Frame()->centralWidget()->height();
+
+    toggle->trigger();
+    QVERIFY(!bar->isVisible());
+    QVERIFY(!toggle->isChecked());
+    QTRY_VERIFY(Frame()->centralWidget()->height() > withBar);
+
+    toggle->trigger();
+    QVERIFY(bar->isVisible());
+    QVERIFY(toggle->isChecked());
+
+    // The mark follows the bar even when something else hides it.
+    bar->hide();
+    QVERIFY(!toggle->isChecked());
+    bar->show();
+    QVERIFY(toggle->isChecked());
+}
+
+void TestMainFrame::closeAsksFirst_data()
+{
+    QTest::addColumn<bool>("modify");
+    QTest::addColumn<bool>("defaultFace");
+    QTest::addColumn<int>("answer"); // -1: no box expected
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("unchanged") << false << false << -1 << QString() << true;
+    QTest::newRow("cannot save, No") << true << false << int(MessageAnswer::No) << "Continue?"
+                                     << false;
+    QTest::newRow("cannot save, Yes") << true << false << int(MessageAnswer::Yes) << "Continue?"
+                                      << true;
+    QTest::newRow("can save, Cancel") << true << true << int(MessageAnswer::Cancel) << "Save?"
+                                      << false;
+    QTest::newRow("can save, No") << true << true << int(MessageAnswer::No) << "Save?" << true;
+}
+
+void TestMainFrame::closeAsksFirst()
+{
+    QFETCH(bool, modify);
+    QFETCH(bool, defaultFace);
+    QFETCH(int, answer);
+    QFETCH(QString, caption);
+    QFETCH(bool, closes);
+
+    if (defaultFace)
+        GiveDefaultFace(*Document());
+    if (modify)
+        Document()->SetIntelligence(7);
+    Document()->SetModifiedFlag(modify);
+    if (answer >= 0)
+        m_prompts->AnswerMessage(static_cast<MessageAnswer>(answer));
+
+    // Exit goes through the same close as the window manager's close button.
+    Frame()->Actions().exit->trigger();
+    QCOMPARE(Frame()->isVisible(), !closes);
+    QCOMPARE(m_prompts->Calls().size(), answer >= 0 ? 1 : 0);
+    if (answer >= 0)
+        QCOMPARE(m_prompts->Calls().first().caption, caption);
+    if (!closes) {
+        // The company stays as it was, still waiting to be saved.
+        QVERIFY(Document()->IsModified());
+        QCOMPARE(Document()->GetIntelligence(), 7);
+    }
+}
+
+void TestMainFrame::editingKeysReachTextBox_data()
+{
+    QTest::addColumn<QKeyCombination>("copyKey");
+    QTest::addColumn<QKeyCombination>("pasteKey");
+    QTest::addColumn<bool>("cut");
+    QTest::newRow("Ctrl+C, Ctrl+V") << QKeyCombination(Qt::ControlModifier, Qt::Key_C)
+                                    << QKeyCombination(Qt::ControlModifier, Qt::Key_V) << false;
+    QTest::newRow("Ctrl+Insert, Shift+Insert")
+        << QKeyCombination(Qt::ControlModifier, Qt::Key_Insert)
+        << QKeyCombination(Qt::ShiftModifier, Qt::Key_Insert) << false;
+    QTest::newRow("Ctrl+X, Ctrl+V") << QKeyCombination(Qt::ControlModifier, Qt::Key_X)
+                                    << QKeyCombination(Qt::ControlModifier, Qt::Key_V) << true;
+    QTest::newRow("Shift+Delete, Ctrl+V") << QKeyCombination(Qt::ShiftModifier, Qt::Key_Delete)
+                                          << QKeyCombination(Qt::ControlModifier, Qt::Key_V)
+                                          << true;
+}
+
+void TestMainFrame::editingKeysReachTextBox()
+{
+    QFETCH(QKeyCombination, copyKey);
+    QFETCH(QKeyCombination, pasteKey);
+    QFETCH(bool, cut);
+
+    auto *edit = new QLineEdit(Frame()->GetActiveView()->Form());
+    edit->show();
+    ShowAndActivate();
+    edit->setFocus();
+    QTRY_VERIFY(edit->hasFocus());
+    QApplication::clipboard()->clear();
+
+    QTest::keyClicks(edit, QStringLiteral("Acme"));
+    edit->selectAll();
+    QTest::keyClick(edit, copyKey.key(), copyKey.keyboardModifiers());
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Acme"));
+    QCOMPARE(edit->text(), cut ? QString() : QStringLiteral("Acme"));
+
+    edit->end(false);
+    QTest::keyClick(edit, pasteKey.key(), pasteKey.keyboardModifiers());
+    QCOMPARE(edit->text(), cut ? QStringLiteral("Acme") : QStringLiteral("AcmeAcme"));
+
+    QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(edit->text(), cut ? QString() : QStringLiteral("Acme"));
+
+    // The frame's own keys still work from inside the text box.
+    m_prompts->AnswerMessage(MessageAnswer::Ok);
+    QTest::keyClick(edit, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(m_prompts->Messages(), QStringList{kNoDefaultFace});
+    delete edit;
+}
+
+void TestMainFrame::editingKeysActAsInLoneTextBox_data()
+{
+    QTest::addColumn<QKeyCombination>("key");
+    const QList<std::pair<const char *, QKeyCombination>> keys = {
+        {"Ctrl+C", QKeyCombination(Qt::ControlModifier, Qt::Key_C)},
+        {"Ctrl+Insert", QKeyCombination(Qt::ControlModifier, Qt::Key_Insert)},
+        {"Ctrl+V", QKeyCombination(Qt::ControlModifier, Qt::Key_V)},
+        {"Shift+Insert", QKeyCombination(Qt::ShiftModifier, Qt::Key_Insert)},
+        {"Ctrl+X", QKeyCombination(Qt::ControlModifier, Qt::Key_X)},
+        {"Shift+Delete", QKeyCombination(Qt::ShiftModifier, Qt::Key_Delete)},
+        {"Ctrl+Z", QKeyCombination(Qt::ControlModifier, Qt::Key_Z)},
+        {"Alt+Backspace", QKeyCombination(Qt::AltModifier, Qt::Key_Backspace)},
+        {"F6", QKeyCombination(Qt::NoModifier, Qt::Key_F6)},
+        {"Shift+F6", QKeyCombination(Qt::ShiftModifier, Qt::Key_F6)},
+    };
+    for (const auto &[name, key] : keys)
+        QTest::newRow(name) << key;
+}
+
+void TestMainFrame::editingKeysActAsInLoneTextBox()
+{
+    QFETCH(QKeyCombination, key);
+    // The same key, the same text box state: the main window must add nothing of its own.
+    struct Outcome
+    {
+        QString text;
+        int cursor = 0;
+        QString clipboard;
+        bool delivered = false;
+    };
+    const auto press = [&](QLineEdit *edit) {
+        QApplication::clipboard()->setText(QStringLiteral("Clip"));
+        edit->setText(QStringLiteral("Acme"));
+        QTest::keyClicks(edit, QStringLiteral(" Works"));
+        edit->setSelection(5, 5);
+        CKeySpy spy(edit, key);
+        QTest::keyClick(edit, key.key(), key.keyboardModifiers());
+        return Outcome{edit->text(), edit->cursorPosition(), QApplication::clipboard()->text(),
+                       spy.delivered};
+    };
+
+    QLineEdit lone;
+    lone.show();
+    lone.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&lone));
+    const Outcome expected = press(&lone);
+    lone.hide();
+
+    auto *edit = new QLineEdit(Frame()->GetActiveView()->Form());
+    edit->show();
+    ShowAndActivate();
+    edit->setFocus();
+    QTRY_VERIFY(edit->hasFocus());
+    const Outcome inFrame = press(edit);
+    delete edit;
+
+    QVERIFY(expected.delivered);
+    QVERIFY2(inFrame.delivered, "a shortcut of the main window took the key");
+    QCOMPARE(inFrame.text, expected.text);
+    QCOMPARE(inFrame.cursor, expected.cursor);
+    QCOMPARE(inFrame.clipboard, expected.clipboard);
+}
+
+void TestMainFrame::frameShrinksToForm_data()
+{
+    QTest::addColumn<QSize>("before");
+    QTest::addColumn<bool>("fits");
+    QTest::newRow("larger than the form") << QSize(1400, 1000) << true;
+    QTest::newRow("narrower than the form") << QSize(300, 1000) << false;
+    QTest::newRow("smaller than the form") << QSize(300, 200) << false;
+}
+
+void TestMainFrame::frameShrinksToForm()
+{
+    QFETCH(QSize, before);
+    QFETCH(bool, fits);
+    Frame()->resize(before);
+    QTRY_COMPARE(Frame()->size(), before);
+
+    QVERIFY(Document()->FileNew());
+    const QSize after = Frame()->size();
+    QVERIFY(after.width() <= before.width());
+    QVERIFY(after.height() <= before.height());
+
+    CQuorvelView *view = Frame()->GetActiveView();
+    const QSize form = view->Form()->size();
+    if (fits) {
+        // Exactly the form: nothing cut off and no empty margin.
+        QTRY_COMPARE(view->viewport()->size(), form);
+    } else {
+        // Never enlarged; where it is too small the form scrolls, and a roomy height
+        // still shrinks to the form.
+        QCOMPARE(after.width(), before.width());
+        QVERIFY(view->viewport()->height() <= form.height() + view->horizontalScrollBar()->height());
+    }
+}
+
+void TestMainFrame::startUpWithFile_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("company file") << "good" << QString();
+    QTest::newRow("malformed file") << "bad" << "Unexpected file format.";
+    QTest::newRow("missing file") << "missing" << "%1 was not found.";
+}
+
+void TestMainFrame::startUpWithFile()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, message);
+
+    QString path = SavedCompanyFile(QStringLiteral("Brenda Vale"));
+    QVERIFY(!path.isEmpty());
+    App()->ExitInstance();
+    if (kind == QLatin1String("bad")) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("not a company");
+    } else if (kind == QLatin1String("missing")) {
+        QVERIFY(QFile::remove(path));
+    }
+
+    if (!message.isEmpty())
+        m_prompts->AnswerMessage(MessageAnswer::Ok);
+    const bool started = App()->InitInstance({QStringLiteral("quorvel"), path});
+    QCOMPARE(started, message.isEmpty());
+    if (started) {
+        QCOMPARE(Document()->GetPathName(), path);
+        QCOMPARE(Document()->GetOwnerName(), QStringLiteral("Brenda Vale"));
+        QCOMPARE(Frame()->windowTitle(), Document()->GetTitle() + QStringLiteral(" - Quorvel"));
+        QVERIFY(!Document()->IsModified());
+        QVERIFY(App()->RecentFiles().Entries().contains(path));
+        return;
+    }
+    // The document reported the file before the program gave up, and the program ends
+    // with a failure status.
+    if (message.contains(QLatin1String("%1")))
+        message = message.arg(QDir::toNativeSeparators(path));
+    QCOMPARE(m_prompts->Messages(), QStringList{message});
+    QVERIFY(!Frame()->isVisible());
+    QCOMPARE(App()->ExitInstance(), CQuorvelApp::kExitFailure);
+    QVERIFY(App()->InitInstance({QStringLiteral("quorvel")}));
+}
+
+void TestMainFrame::recentFileList_data()
+{
+    QTest::addColumn<QStringList>("added");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("newest first") << QStringList{"/a", "/b"} << QStringList{"/b", "/a"};
+    QTest::newRow("again moves to front")
+        << QStringList{"/a", "/b", "/a"} << QStringList{"/a", "/b"};
+    QTest::newRow("four kept") << QStringList{"/a", "/b", "/c", "/d", "/e"}
+                               << QStringList{"/e", "/d", "/c", "/b"};
+    QTest::newRow("empty ignored") << QStringList{"/a", ""} << QStringList{"/a"};
+}
+
+void TestMainFrame::recentFileList()
+{
+    QFETCH(QStringList, added);
+    QFETCH(QStringList, expected);
+
+    // The list survives a run: written back at exit, read at the next start.
+    App()->ExitInstance();
+    {
+        QSettings settings;
+        settings.remove(QStringLiteral("Recent File List"));
+    }
+    CRecentFileList list(CQuorvelApp::kRecentFileCount);
+    for (const QString &path : added)
+        list.Add(path);
+    QCOMPARE(list.Entries(), expected);
+    {
+        QSettings settings;
+        list.WriteList(settings);
+    }
+    QVERIFY(App()->InitInstance({QStringLiteral("quorvel")}));
+    QCOMPARE(App()->RecentFiles().Entries(), expected);
+
+    // A saved company joins the list and is in the settings after the run.
+    const QString saved = SavedCompanyFile(QStringLiteral("Recent Owner"));
+    QVERIFY(!saved.isEmpty());
+    App()->ExitInstance();
+    QSettings settings(QStringLiteral("Local AppWizard-Generated Applications"),
+                       QStringLiteral("Quorvel"));
+    QCOMPARE(settings.value(QStringLiteral("Recent File List/File1")).toString(),
+             QDir::toNativeSeparators(saved));
+    QVERIFY(App()->InitInstance({QStringLiteral("quorvel")}));
+}
+
+int main(int argc, char *argv[])
+{
+    // Settings go to a scratch folder, never to the user's own.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    CQuorvelApp app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+    TestMainFrame test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_mainframe.moc"
