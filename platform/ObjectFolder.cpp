@@ -6,6 +6,7 @@
 #include "WineRegistry.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -166,11 +167,12 @@ std::optional<QString> InstallFolder()
 QSet<QString> NamesTakenIgnoringCase(const QString &folder)
 {
     QSet<QString> names;
-    const QStringList entries = QDir(folder).entryList(
-        {QStringLiteral("comp*.dat")},
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString &entry : entries)
-        names.insert(entry.toLower());
+    QDirIterator entries(folder, {QStringLiteral("comp*.dat")},
+                         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    while (entries.hasNext()) {
+        entries.next();
+        names.insert(entries.fileName().toLower());
+    }
     return names;
 }
 
@@ -245,13 +247,14 @@ std::optional<QString> MakeUniqueCompanyPath()
         untried[pick] = untried[--remaining];
 
         const QString name = CompanyFileName(number);
+#ifndef Q_OS_WIN
+        if (takenIgnoringCase.contains(name.toLower()))
+            continue;
+#endif
+        // Asked again by name: the listing may be stale, and a dangling link takes a name too.
         const QString path = folder + name;
         const QFileInfo info(path);
-        bool taken = info.exists() || info.isSymLink();
-#ifndef Q_OS_WIN
-        taken = taken || takenIgnoringCase.contains(name.toLower());
-#endif
-        if (!taken)
+        if (!info.exists() && !info.isSymLink())
             return path;
     }
     qCDebug(lcStore) << "every company file name is taken in" << folder;
