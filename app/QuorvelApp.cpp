@@ -32,7 +32,8 @@ CQuorvelApp::CQuorvelApp(int &argc, char **argv)
     : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("Quorvel"));
-    setApplicationDisplayName(QStringLiteral("Quorvel"));
+    // No display name: Qt would append it to every window title, message boxes included,
+    // while the captions already say what they should.
     setApplicationVersion(QStringLiteral("1.0"));
     setDesktopFileName(QStringLiteral("quorvel"));
 
