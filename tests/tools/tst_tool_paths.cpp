@@ -16,7 +16,7 @@ bool WriteFile(const QString &path, const QByteArray &bytes)
 
 } // namespace
 
-class TestPathsCommand : public QObject
+class TestToolPaths : public QObject
 {
     Q_OBJECT
 
@@ -25,7 +25,7 @@ private slots:
     void run();
 };
 
-void TestPathsCommand::run_data()
+void TestToolPaths::run_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QByteArray>("registryPath"); // the value's text in the registry file
@@ -44,7 +44,7 @@ void TestPathsCommand::run_data()
     QTest::newRow("unknown option") << QStringList{QStringLiteral("--all")} << QByteArray() << 2 << QString();
 }
 
-void TestPathsCommand::run()
+void TestToolPaths::run()
 {
     QFETCH(QStringList, args);
     QFETCH(QByteArray, registryPath);
@@ -86,5 +86,5 @@ void TestPathsCommand::run()
     }
 }
 
-QTEST_GUILESS_MAIN(TestPathsCommand)
-#include "tst_pathscommand.moc"
+QTEST_GUILESS_MAIN(TestToolPaths)
+#include "tst_tool_paths.moc"
