@@ -1,0 +1,80 @@
+// faces FILE -o DIR: each present expression's two faces as palette PNGs.
+
+#include "tools/ToolCommand.h"
+#include "tools/ToolFiles.h"
+#include "tools/ToolImages.h"
+
+#include "company/CompanyFile.h"
+#include "company/CompanyRecord.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+namespace quorvel::tool {
+namespace {
+
+QString Tr(const char *text)
+{
+    return QCoreApplication::translate("quorvel-tool", text);
+}
+
+int RunFaces(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(Tr(
+        "Writes the faces of every expression the company has as EXPR-64.png and EXPR-24.png "
+        "in DIR (made when missing): 8-bit PNGs whose colour table is the game palette. "
+        "Prints each path written."));
+    const QCommandLineOption output(QStringList{QStringLiteral("o"), QStringLiteral("output")},
+                                    Tr("The folder to write to."), QStringLiteral("DIR"));
+    parser.addOption(output);
+    parser.addPositionalArgument(QStringLiteral("FILE"), Tr("The company file."));
+    const int parsed = ParseArguments(parser, "faces", QStringLiteral("FILE -o DIR"), args);
+    if (parsed >= 0)
+        return parsed;
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 1)
+        return UsageError("faces", files.isEmpty() ? Tr("no file given.")
+                                                   : Tr("only one company at a time."));
+    if (!parser.isSet(output) || parser.value(output).isEmpty())
+        return UsageError("faces", Tr("no output folder given (-o DIR)."));
+
+    CCompanyRecord record;
+    QString error;
+    if (!ReadCompanyFile(files.first(), record, &error)) {
+        PrintErr(error + QLatin1Char('\n'));
+        return kExitFailed;
+    }
+    const QString folder = parser.value(output);
+    if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
+        PrintErr(Tr("%1: the folder could not be made.\n").arg(DisplayPath(folder)));
+        return kExitFailed;
+    }
+    const QDir dir(folder);
+    for (int index : PresentExpressions(record.m_data.m_expressionMask)) {
+        const QString name = QLatin1String(ExpressionName(index));
+        const struct
+        {
+            const std::uint8_t *indices;
+            int side;
+        } pictures[2] = {{record.m_largeFaces[std::size_t(index)].data(), kLargeFaceSide},
+                         {record.m_smallFaces[std::size_t(index)].data(), kSmallFaceSide}};
+        for (const auto &picture : pictures) {
+            const QString path = dir.filePath(QStringLiteral("%1-%2.png").arg(name).arg(picture.side));
+            if (!WriteIndexedPng(path, PaletteQImage(picture.indices, picture.side, picture.side), &error)) {
+                PrintErr(error + QLatin1Char('\n'));
+                return kExitFailed;
+            }
+            PrintOut(DisplayPath(path) + QLatin1Char('\n'));
+        }
+    }
+    return kExitOk;
+}
+
+} // namespace
+
+QUORVEL_TOOL_COMMAND("faces", "write a company's faces as palette PNGs", RunFaces);
+
+} // namespace quorvel::tool
