@@ -32,8 +32,12 @@ QString FileErrorText(const QString &path, const QFileDevice &file, bool forWrit
         return Tr("%1 was not found.").arg(shown);
     if (forWriting && !info.absoluteDir().exists())
         return Tr("%1 contains an invalid path.").arg(shown);
-    if (file.error() == QFileDevice::PermissionsError)
+    const bool denied = forWriting ? !QFileInfo(info.absolutePath()).isWritable()
+                                   : !info.isReadable();
+    if (denied || file.error() == QFileDevice::PermissionsError)
         return Tr("Access to %1 was denied.").arg(shown);
+    if (file.error() == QFileDevice::ResourceError)
+        return Tr("Disk full while accessing %1.").arg(shown);
     return QStringLiteral("%1: %2 (%3)").arg(shown, Tr(fallback), file.errorString());
 }
 
