@@ -65,7 +65,6 @@ constexpr int kFacePairFileBytes = kFacePairBytes + 2 * kImageEntrySize;  // 470
 // A text keeps at most this many bytes on reading, its NUL included when it falls within.
 constexpr int kStringTableLimit = 254;
 constexpr int kFixedDataLength = 70;
-constexpr int kFixedFileSize = 91;
 // Every expression has at most one face of each size, so no valid file has more entries.
 constexpr std::uint32_t kMaxImageCount = 2 * kExpressionCount;
 // Image data is read in pieces so that a size the stream cannot back is never allocated.
