@@ -246,10 +246,10 @@ bool BitmapCutShort(const QString &path)
     if (width <= 0 || height == 0 || bitCount <= 0 || bitCount > 32)
         return false; // left to the reader to refuse
     const std::int64_t rowBytes = (width * bitCount + 31) / 32 * 4;
-    const std::int64_t needed = std::int64_t(dataStart) + rowBytes * std::abs(height);
-    if (file.size() < needed) {
-        qCDebug(lcImage) << "Bitmap:" << Shown(path) << "is cut short:" << file.size()
-                         << "bytes of" << needed;
+    const std::int64_t rowsThere = (file.size() - std::int64_t(dataStart)) / rowBytes;
+    if (file.size() < std::int64_t(dataStart) || rowsThere < std::abs(height)) {
+        qCDebug(lcImage) << "Bitmap:" << Shown(path) << "is cut short: room for" << rowsThere
+                         << "rows of" << std::abs(height);
         return true;
     }
     return false;

@@ -56,10 +56,18 @@ void SumRow(const CRgbTriple *row, const std::vector<CSpan> &spans, std::uint64_
         std::uint64_t b = span.firstWeight * a.blue;
         if (span.last != span.first) {
             std::uint64_t mr = 0, mg = 0, mb = 0;
-            for (int i = span.first + 1; i < span.last; ++i) {
-                mr += row[i].red;
-                mg += row[i].green;
-                mb += row[i].blue;
+            // 32-bit sums are faster and cannot overflow within 16 M pixels.
+            for (int i = span.first + 1; i < span.last;) {
+                const int end = std::min(span.last, i + (1 << 24));
+                std::uint32_t r32 = 0, g32 = 0, b32 = 0;
+                for (; i < end; ++i) {
+                    r32 += row[i].red;
+                    g32 += row[i].green;
+                    b32 += row[i].blue;
+                }
+                mr += r32;
+                mg += g32;
+                mb += b32;
             }
             const CRgbTriple &z = row[span.last];
             r += mr * sourceUnits + span.lastWeight * z.red;

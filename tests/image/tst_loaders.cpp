@@ -411,6 +411,9 @@ void TestLoaders::refusals_data()
     QTest::newRow("jpeg at a small limit") << "five.jpg" << jpeg << qint64(15) << true;
     QTest::newRow("bmp header too large") << "huge.bmp" << WithBmpSize(bmp, 40000, 40000)
                                           << qint64(kMaxPicturePixels) << false;
+    QTest::newRow("bmp header beyond 64 bits") << "vast.bmp"
+                                               << WithBmpSize(bmp, 0x7FFFFFFF, -0x7FFFFFFF)
+                                               << qint64(kMaxPicturePixels) << false;
     QTest::newRow("bmp over a small limit") << "five.bmp" << bmp << qint64(14) << false;
     QTest::newRow("bmp zero width") << "zero.bmp" << WithBmpSize(bmp, 0, 3)
                                     << qint64(kMaxPicturePixels) << false;
