@@ -54,6 +54,10 @@ CQuorvelDoc *CQuorvelView::GetDocument() const
 void CQuorvelView::OnInitialUpdate()
 {
     CView::OnInitialUpdate();
+    // Filling the owner-name box from the record goes through SetOwnerName, which is what
+    // puts the owner name into the caption after New and Open.
+    if (CQuorvelDoc *document = GetDocument())
+        document->SetOwnerName(document->GetOwnerName());
     ResizeParentToFit(true);
 }
 
