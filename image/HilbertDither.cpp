@@ -2,7 +2,10 @@
 #include "image/NearestColour.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <system_error>
+#include <thread>
 
 #if !defined(QUORVEL_PORTABLE_DITHER) && (defined(__SSE2__) || defined(_M_X64) || defined(_M_AMD64))
 #define QUORVEL_DITHER_SSE2 1
@@ -51,6 +54,19 @@ const std::array<std::int16_t, 16> &Weights16()
     return weights;
 }
 
+inline int Clamp255(int value)
+{
+    return value < 0 ? 0 : (value > 255 ? 255 : value);
+}
+
+// The curve is walked ahead of the error diffusion in runs of this many pixels.
+constexpr std::size_t RunLength = 1024;
+// From this many pixels on, a second thread reduces the far half of the curve (see ReduceInTwo).
+constexpr std::int64_t SplitPixels = std::int64_t(1) << 18;
+// Results in a row that, once they agree, make two reductions agree from then on: the queue
+// holds the errors of the last 16 pixels, and each error depends only on the pixel and its index.
+constexpr int AgreeingRun = 16;
+
 } // namespace
 
 CHilbertDither::CHilbertDither(const CRgbTriple *source, int width, int height)
@@ -59,6 +75,12 @@ CHilbertDither::CHilbertDither(const CRgbTriple *source, int width, int height)
     if (m_width == 0 || m_height == 0)
         m_width = m_height = 0;
     m_dest.resize(std::size_t(m_width) * std::size_t(m_height));
+    m_out = m_dest.data();
+}
+
+CHilbertDither::CHilbertDither(const CRgbTriple *source, int width, int height, std::uint8_t *out)
+    : m_width(width), m_height(height), m_source(source), m_out(out)
+{
 }
 
 const std::array<int, 16> &CHilbertDither::DitherWeights()
@@ -88,8 +110,12 @@ int CHilbertDither::FloorLog2(int value)
 
 template <typename Visit> void CHilbertDither::Move(Direction direction, Visit &visit)
 {
-    if (unsigned(m_x) < unsigned(m_width) && unsigned(m_y) < unsigned(m_height))
-        visit();
+    if (unsigned(m_x) < unsigned(m_width) && unsigned(m_y) < unsigned(m_height) && !m_stopWalk) {
+        if (m_skipPixels > 0)
+            --m_skipPixels;
+        else
+            visit();
+    }
     switch (direction) {
     case DIR_NONE:
         break;
@@ -115,21 +141,25 @@ template <typename Visit> void CHilbertDither::Move(Direction direction, Visit &
 template <typename Visit> void CHilbertDither::Walk(int level, Direction direction, Visit &visit)
 {
     // The last sub-curve of each level is walked by this loop rather than by another call.
-    for (; level > 0; --level) {
+    for (; level > 0 && !m_stopWalk; --level) {
         // A curve of this level fills a square of side 2^level that starts at the current cell;
         // UP and LEFT curves grow right and down from it, DOWN and RIGHT curves left and up.
-        // If that square misses the picture, none of its cells would change anything: jump to
-        // where the curve ends.
-        const int reach = (1 << level) - 1;
+        // When the square holds no picture pixel, or only pixels still to be passed over, the
+        // walk jumps to where the curve ends.
+        const std::int64_t reach = (std::int64_t(1) << level) - 1;
         const bool growsForward = direction == DIR_UP || direction == DIR_LEFT;
-        const int left = growsForward ? m_x : m_x - reach;
-        const int top = growsForward ? m_y : m_y - reach;
-        if (left >= m_width || top >= m_height || left + reach < 0 || top + reach < 0) {
-            const int dx = direction == DIR_UP ? reach : (direction == DIR_DOWN ? -reach : 0);
-            const int dy = direction == DIR_LEFT ? reach : (direction == DIR_RIGHT ? -reach : 0);
-            m_x += dx;
-            m_y += dy;
-            m_pos += std::ptrdiff_t(dy) * m_width + dx;
+        const std::int64_t left = growsForward ? m_x : m_x - reach;
+        const std::int64_t top = growsForward ? m_y : m_y - reach;
+        const std::int64_t across = std::min<std::int64_t>(left + reach + 1, m_width) - std::max<std::int64_t>(left, 0);
+        const std::int64_t down = std::min<std::int64_t>(top + reach + 1, m_height) - std::max<std::int64_t>(top, 0);
+        const std::int64_t inside = across > 0 && down > 0 ? across * down : 0;
+        if (inside <= m_skipPixels) {
+            m_skipPixels -= inside;
+            const std::int64_t dx = direction == DIR_UP ? reach : (direction == DIR_DOWN ? -reach : 0);
+            const std::int64_t dy = direction == DIR_LEFT ? reach : (direction == DIR_RIGHT ? -reach : 0);
+            m_x = int(m_x + dx);
+            m_y = int(m_y + dy);
+            m_pos += std::ptrdiff_t(dy) * m_width + std::ptrdiff_t(dx);
             return;
         }
         const CCurveStep &step = CurveSteps[direction];
@@ -165,21 +195,113 @@ template <typename Visit> void CHilbertDither::WalkWholeCurve(Visit &visit)
 
 void CHilbertDither::ReduceToPalette()
 {
+    // Shared tables first, so that a second thread finds them made.
     DitherWeights();
     m_nearest = &CNearestColourGrid::Instance();
-    // The curve is walked ahead of the error diffusion in short runs, so that the diffusion can
-    // keep its error queue in registers across a whole run.
-    std::array<std::ptrdiff_t, 1024> run;
+    if (std::int64_t(m_width) * m_height >= SplitPixels && std::thread::hardware_concurrency() >= 2
+        && ReduceInTwo())
+        return;
+    ReduceAlone();
+}
+
+void CHilbertDither::ReduceAlone()
+{
+    std::array<std::ptrdiff_t, RunLength> run;
     std::size_t queued = 0;
     auto collect = [&] {
         run[queued++] = m_pos;
         if (queued == run.size()) {
-            DitherRun(run.data(), queued);
+            DitherRun<false>(run.data(), queued);
             queued = 0;
         }
     };
     WalkWholeCurve(collect);
-    DitherRun(run.data(), queued);
+    DitherRun<false>(run.data(), queued);
+}
+
+// Each pixel depends on the one before, so a reduction cannot simply be cut in two. Instead a
+// second thread reduces the far half of the curve starting from an empty error queue, while this
+// one reduces the near half. This thread then goes on into the far half, reducing it again with
+// the true errors and correcting what differs, until 16 results in a row agree with the second
+// thread's: from there on the two queues are equal, so the second thread's results are the true
+// ones. On photos that happens within a few hundred pixels. Should the second thread fall behind
+// (a flat picture can keep the two out of step), it is stopped and this one finishes alone, so
+// the result is always exactly that of one pass.
+bool CHilbertDither::ReduceInTwo()
+{
+    const std::int64_t half = std::int64_t(m_width) * m_height / 2;
+    CHilbertDither far(m_source, m_width, m_height, m_out);
+    far.m_nearest = m_nearest;
+    far.m_skipPixels = half;
+    std::atomic<std::int64_t> farDone{0}; // pixels of the far half the second thread has reduced
+    std::atomic<bool> farStop{false};
+
+    std::thread worker;
+    try {
+        worker = std::thread([&far, &farDone, &farStop] {
+            std::array<std::ptrdiff_t, RunLength> run;
+            std::size_t queued = 0;
+            std::int64_t done = 0;
+            auto flush = [&] {
+                far.DitherRun<false>(run.data(), queued);
+                done += std::int64_t(queued);
+                queued = 0;
+                farDone.store(done, std::memory_order_release);
+                if (farStop.load(std::memory_order_relaxed))
+                    far.m_stopWalk = true;
+            };
+            auto collect = [&] {
+                run[queued++] = far.m_pos;
+                if (queued == run.size())
+                    flush();
+            };
+            far.WalkWholeCurve(collect);
+            if (queued > 0)
+                flush();
+        });
+    } catch (const std::system_error &) {
+        return false;
+    }
+
+    std::array<std::ptrdiff_t, RunLength> run;
+    std::size_t queued = 0;
+    std::int64_t visited = 0;
+    std::int64_t checked = 0; // pixels of the far half reduced again here
+    bool checking = false;
+    bool alone = false;
+    auto flush = [&] {
+        if (!checking || alone) {
+            DitherRun<false>(run.data(), queued);
+        } else if (farDone.load(std::memory_order_acquire) >= checked + std::int64_t(queued)) {
+            checked += std::int64_t(DitherRun<true>(run.data(), queued));
+            if (m_agreeing >= AgreeingRun)
+                m_stopWalk = true;
+        } else {
+            farStop.store(true, std::memory_order_relaxed);
+            worker.join();
+            alone = true;
+            DitherRun<false>(run.data(), queued);
+        }
+        queued = 0;
+    };
+    auto collect = [&] {
+        run[queued++] = m_pos;
+        ++visited;
+        // The near half ends at a run boundary.
+        if (queued == run.size() || visited == half) {
+            flush();
+            if (visited == half) {
+                checking = true;
+                m_agreeing = 0;
+            }
+        }
+    };
+    WalkWholeCurve(collect);
+    if (queued > 0 && !m_stopWalk)
+        flush();
+    if (worker.joinable())
+        worker.join();
+    return true;
 }
 
 std::uint8_t CHilbertDither::DitherPixel(const CRgbTriple &pixel)
@@ -211,11 +333,15 @@ std::uint8_t CHilbertDither::DitherPixel(const CRgbTriple &pixel)
 // and the weighted sums done by multiply-add. The sum over the 15 older errors for the next
 // pixel is formed while this pixel is still being matched; only the newest error (weight 256)
 // waits for the match.
-void CHilbertDither::DitherRun(const std::ptrdiff_t *positions, std::size_t count)
+template <bool Checking>
+std::size_t CHilbertDither::DitherRun(const std::ptrdiff_t *positions, std::size_t count)
 {
     if (count == 0)
-        return;
-    const CNearestColourGrid &nearest = *m_nearest;
+        return 0;
+    const std::uint32_t *cells = m_nearest->Cells();
+    const std::uint8_t *candidates = m_nearest->Candidates();
+    std::uint8_t *out = m_out;
+    const CRgbTriple *source = m_source;
     const std::int16_t *weights = Weights16().data();
     const __m128i weightsLow = _mm_loadu_si128(reinterpret_cast<const __m128i *>(weights));
     const __m128i weightsHigh = _mm_loadu_si128(reinterpret_cast<const __m128i *>(weights + 8));
@@ -247,9 +373,10 @@ void CHilbertDither::DitherRun(const std::ptrdiff_t *positions, std::size_t coun
     };
 
     sumOlder();
-    for (std::size_t n = 0; n < count; ++n) {
-        const std::ptrdiff_t pos = positions[n];
-        const CRgbTriple &pixel = m_source[pos];
+    std::size_t n = 0;
+    while (n < count) {
+        const std::ptrdiff_t pos = positions[n++];
+        const CRgbTriple &pixel = source[pos];
         const int sumRed = older[0] + newest[0] * 256;
         const int sumGreen = older[1] + newest[1] * 256;
         const int sumBlue = older[2] + newest[2] * 256;
@@ -262,29 +389,53 @@ void CHilbertDither::DitherRun(const std::ptrdiff_t *positions, std::size_t coun
         }
         sumOlder();
 
-        const CRgbTriple target(std::uint8_t(ClampByte(pixel.red + sumRed / 256)),
-                                std::uint8_t(ClampByte(pixel.green + sumGreen / 256)),
-                                std::uint8_t(ClampByte(pixel.blue + sumBlue / 256)));
-        const std::uint8_t index = nearest.Nearest(target);
-        m_dest[std::size_t(pos)] = index;
+        const CRgbTriple target(std::uint8_t(Clamp255(pixel.red + sumRed / 256)),
+                                std::uint8_t(Clamp255(pixel.green + sumGreen / 256)),
+                                std::uint8_t(Clamp255(pixel.blue + sumBlue / 256)));
+        const std::uint8_t index = CNearestColourGrid::NearestIn(cells, candidates, target);
         const CRgbTriple &chosen = GamePalette[index];
         newest[0] = int(pixel.red) - int(chosen.red);
         newest[1] = int(pixel.green) - int(chosen.green);
         newest[2] = int(pixel.blue) - int(chosen.blue);
+        if constexpr (Checking) {
+            if (out[pos] != index) {
+                out[pos] = index;
+                m_agreeing = 0;
+            } else if (++m_agreeing == AgreeingRun) {
+                break;
+            }
+        } else {
+            out[pos] = index;
+        }
     }
 
     for (std::size_t c = 0; c < 3; ++c) {
         _mm_storeu_si128(reinterpret_cast<__m128i *>(m_errors[c].data()), low[c]);
         _mm_storeu_si128(reinterpret_cast<__m128i *>(m_errors[c].data() + 8), _mm_insert_epi16(high[c], newest[c], 7));
     }
+    return n;
 }
 
 #else
 
-void CHilbertDither::DitherRun(const std::ptrdiff_t *positions, std::size_t count)
+template <bool Checking>
+std::size_t CHilbertDither::DitherRun(const std::ptrdiff_t *positions, std::size_t count)
 {
-    for (std::size_t n = 0; n < count; ++n)
-        m_dest[std::size_t(positions[n])] = DitherPixel(m_source[positions[n]]);
+    for (std::size_t n = 0; n < count; ++n) {
+        const std::ptrdiff_t pos = positions[n];
+        const std::uint8_t index = DitherPixel(m_source[pos]);
+        if constexpr (Checking) {
+            if (m_out[pos] != index) {
+                m_out[pos] = index;
+                m_agreeing = 0;
+            } else if (++m_agreeing == AgreeingRun) {
+                return n + 1;
+            }
+        } else {
+            m_out[pos] = index;
+        }
+    }
+    return count;
 }
 
 #endif
@@ -293,6 +444,7 @@ std::vector<std::uint8_t> CHilbertDither::TakeResult()
 {
     std::vector<std::uint8_t> result = std::move(m_dest);
     m_dest.clear();
+    m_out = nullptr;
     return result;
 }
 

@@ -36,11 +36,18 @@ public:
     static std::vector<std::pair<int, int>> VisitOrder(int width, int height);
 
 private:
+    // A second reduction over the far half of the same picture, writing into out.
+    CHilbertDither(const CRgbTriple *source, int width, int height, std::uint8_t *out);
+
     template <typename Visit> void Walk(int level, Direction direction, Visit &visit);
     template <typename Visit> void Move(Direction direction, Visit &visit);
     template <typename Visit> void WalkWholeCurve(Visit &visit);
-    // Reduces a run of pixels, given by position, in curve order.
-    void DitherRun(const std::ptrdiff_t *positions, std::size_t count);
+    void ReduceAlone();
+    bool ReduceInTwo();
+    // Reduces a run of pixels, given by position, in curve order. When checking, each result is
+    // compared with what m_out already holds; the run ends early, returning how many pixels it
+    // took, once 16 results in a row agreed.
+    template <bool Checking> std::size_t DitherRun(const std::ptrdiff_t *positions, std::size_t count);
     std::uint8_t DitherPixel(const CRgbTriple &pixel);
 
     int m_x = 0;
@@ -53,6 +60,10 @@ private:
     // The errors of the last 16 pixels reduced, per component (red, green, blue), oldest first.
     std::array<std::array<std::int16_t, 16>, 3> m_errors{};
     const CNearestColourGrid *m_nearest = nullptr;
+    std::uint8_t *m_out = nullptr;      // m_dest's buffer, or the one a second reduction shares
+    std::int64_t m_skipPixels = 0;      // picture pixels the walk passes before it visits any
+    bool m_stopWalk = false;            // ends the walk early
+    int m_agreeing = 0;                 // results in a row that matched while checking
 };
 
 // Reduces a whole picture; the result has width x height indices.

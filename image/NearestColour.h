@@ -26,24 +26,30 @@ public:
 
     std::uint8_t Nearest(const CRgbTriple &colour) const
     {
+        return NearestIn(m_cells.data(), m_candidates.data(), colour);
+    }
+
+    // The same, for callers that keep the two tables at hand across many colours.
+    static std::uint8_t NearestIn(const std::uint32_t *cells, const std::uint8_t *candidates,
+                                  const CRgbTriple &colour)
+    {
         const int cell = ((colour.red >> CellShift) * CellsPerAxis + (colour.green >> CellShift)) * CellsPerAxis
                          + (colour.blue >> CellShift);
-        const std::uint32_t packed = m_cells[std::size_t(cell)];
-        const std::uint8_t *candidate = m_candidates.data() + (packed & 0xFFFFFFu);
+        const std::uint32_t packed = cells[cell];
+        const std::uint8_t *candidate = candidates + (packed & 0xFFFFFFu);
         const std::uint8_t *const end = candidate + (packed >> 24);
-        std::uint8_t bestIndex = *candidate;
-        if (candidate + 1 == end)
-            return bestIndex;
-        std::uint32_t bestDistance = std::numeric_limits<std::uint32_t>::max();
-        for (; candidate != end; ++candidate) {
-            const std::uint32_t distance = GamePalette[*candidate].SquaredDistance(colour);
-            if (distance < bestDistance) {
-                bestDistance = distance;
-                bestIndex = *candidate;
-            }
-        }
-        return bestIndex;
+        // Distance above, index below: the smallest key is the nearest entry and, among equally
+        // near ones, the lowest index, just as a scan in index order with a strict "<" finds.
+        std::uint32_t best = std::numeric_limits<std::uint32_t>::max();
+        do {
+            const std::uint32_t key = (GamePalette[*candidate].SquaredDistance(colour) << 8) | *candidate;
+            best = key < best ? key : best;
+        } while (++candidate != end);
+        return std::uint8_t(best);
     }
+
+    const std::uint32_t *Cells() const { return m_cells.data(); }
+    const std::uint8_t *Candidates() const { return m_candidates.data(); }
 
 private:
     CNearestColourGrid();

@@ -60,60 +60,97 @@ const std::array<CRgbTriple, 256> GamePalette = {{
     {0x4F, 0x77, 0xB7}, {0x63, 0x8F, 0xC3}, {0x77, 0xA3, 0xCF}, {0x87, 0xB7, 0xDB}, {0x9F, 0xCB, 0xE7}, {0xB3, 0xDF, 0xF3}, {0xCF, 0xF3, 0xFF}, {0xFF, 0x00, 0xFF},
 }};
 
-CNearestColourGrid::CNearestColourGrid()
+namespace {
+
+constexpr int Matchable = LastMatchableIndex - FirstMatchableIndex + 1;
+
+// For cubes of one size along one axis: the squared distance from each entry's component to the
+// nearest and to the farthest value of the cube. A cube's bounds are sums of three of these.
+struct CAxisBounds
 {
-    constexpr int Matchable = LastMatchableIndex - FirstMatchableIndex + 1;
-    // Per axis and cube position: the squared distance from each entry's component to the nearest
-    // and to the farthest value of the cube along that axis. A cube's bounds are sums of three.
-    struct CAxisBounds
-    {
-        std::array<std::uint32_t, Matchable> nearest;
-        std::array<std::uint32_t, Matchable> farthest;
-    };
-    std::array<std::array<CAxisBounds, CellsPerAxis>, 3> axes;
+    std::array<std::uint32_t, Matchable> nearest;
+    std::array<std::uint32_t, Matchable> farthest;
+};
+
+template <int Side> std::array<std::array<CAxisBounds, 256 / Side>, 3> AxisBounds()
+{
+    std::array<std::array<CAxisBounds, 256 / Side>, 3> axes;
     for (int axis = 0; axis < 3; ++axis) {
-        for (int position = 0; position < CellsPerAxis; ++position) {
-            const int low = position * CellSide;
-            const int high = low + CellSide - 1;
+        for (int position = 0; position < 256 / Side; ++position) {
+            const int low = position * Side;
+            const int high = low + Side - 1;
             for (int i = 0; i < Matchable; ++i) {
                 const CRgbTriple &entry = GamePalette[std::size_t(FirstMatchableIndex + i)];
                 const int value = axis == 0 ? entry.red : (axis == 1 ? entry.green : entry.blue);
                 const int gap = value < low ? low - value : (value > high ? value - high : 0);
                 const int reach = std::max(std::abs(value - low), std::abs(value - high));
-                axes[std::size_t(axis)][std::size_t(position)].nearest[std::size_t(i)] = std::uint32_t(gap * gap);
-                axes[std::size_t(axis)][std::size_t(position)].farthest[std::size_t(i)] = std::uint32_t(reach * reach);
+                CAxisBounds &bounds = axes[std::size_t(axis)][std::size_t(position)];
+                bounds.nearest[std::size_t(i)] = std::uint32_t(gap * gap);
+                bounds.farthest[std::size_t(i)] = std::uint32_t(reach * reach);
             }
         }
     }
+    return axes;
+}
+
+// Appends, in ascending order, those of the given entries (offsets from the first matchable
+// index) that may be nearest somewhere in the cube. An entry whose nearest point lies farther
+// than another entry's farthest point loses everywhere in the cube, strictly, so it can neither
+// win nor tie; bounding with fewer entries than all only keeps more.
+template <typename Axes>
+void KeepCandidates(const Axes &axes, int r, int g, int b, const std::uint8_t *entries, std::size_t count,
+                    std::vector<std::uint8_t> &out)
+{
+    const CAxisBounds &red = axes[0][std::size_t(r)];
+    const CAxisBounds &green = axes[1][std::size_t(g)];
+    const CAxisBounds &blue = axes[2][std::size_t(b)];
+    std::uint32_t bestWorst = std::numeric_limits<std::uint32_t>::max();
+    for (std::size_t n = 0; n < count; ++n) {
+        const std::size_t i = entries[n];
+        bestWorst = std::min(bestWorst, red.farthest[i] + green.farthest[i] + blue.farthest[i]);
+    }
+    for (std::size_t n = 0; n < count; ++n) {
+        const std::size_t i = entries[n];
+        if (red.nearest[i] + green.nearest[i] + blue.nearest[i] <= bestWorst)
+            out.push_back(entries[n]);
+    }
+}
+
+} // namespace
+
+CNearestColourGrid::CNearestColourGrid()
+{
+    // Two steps: cubes twice the size against all entries, then each of their eight cells
+    // against what its cube kept. That is a few hundred thousand bound checks instead of millions.
+    constexpr int CoarseSide = CellSide * 2;
+    constexpr int CoarsePerAxis = 256 / CoarseSide;
+    const auto coarseAxes = AxisBounds<CoarseSide>();
+    const auto axes = AxisBounds<CellSide>();
+    std::array<std::uint8_t, Matchable> all;
+    for (int i = 0; i < Matchable; ++i)
+        all[std::size_t(i)] = std::uint8_t(i);
 
     m_cells.resize(CellCount);
     m_candidates.reserve(CellCount * 3);
-    std::array<std::uint32_t, Matchable> nearestRG, farthestRG, nearest;
-    for (int r = 0; r < CellsPerAxis; ++r) {
-        for (int g = 0; g < CellsPerAxis; ++g) {
-            const CAxisBounds &red = axes[0][std::size_t(r)];
-            const CAxisBounds &green = axes[1][std::size_t(g)];
-            for (int i = 0; i < Matchable; ++i) {
-                nearestRG[std::size_t(i)] = red.nearest[std::size_t(i)] + green.nearest[std::size_t(i)];
-                farthestRG[std::size_t(i)] = red.farthest[std::size_t(i)] + green.farthest[std::size_t(i)];
-            }
-            for (int b = 0; b < CellsPerAxis; ++b) {
-                const CAxisBounds &blue = axes[2][std::size_t(b)];
-                // The distance within which some entry is sure to lie, wherever in the cube.
-                std::uint32_t bestWorst = std::numeric_limits<std::uint32_t>::max();
-                for (int i = 0; i < Matchable; ++i) {
-                    nearest[std::size_t(i)] = nearestRG[std::size_t(i)] + blue.nearest[std::size_t(i)];
-                    bestWorst = std::min(bestWorst, farthestRG[std::size_t(i)] + blue.farthest[std::size_t(i)]);
-                }
-                // An entry whose nearest point is farther than that loses everywhere in the cube,
-                // strictly, so it can neither win nor tie.
-                const std::size_t first = m_candidates.size();
-                for (int i = 0; i < Matchable; ++i) {
-                    if (nearest[std::size_t(i)] <= bestWorst)
+    std::vector<std::uint8_t> coarse;
+    std::vector<std::uint8_t> fine;
+    for (int r = 0; r < CoarsePerAxis; ++r) {
+        for (int g = 0; g < CoarsePerAxis; ++g) {
+            for (int b = 0; b < CoarsePerAxis; ++b) {
+                coarse.clear();
+                KeepCandidates(coarseAxes, r, g, b, all.data(), all.size(), coarse);
+                for (int cell = 0; cell < 8; ++cell) {
+                    const int fr = 2 * r + (cell >> 2);
+                    const int fg = 2 * g + ((cell >> 1) & 1);
+                    const int fb = 2 * b + (cell & 1);
+                    fine.clear();
+                    KeepCandidates(axes, fr, fg, fb, coarse.data(), coarse.size(), fine);
+                    const std::size_t first = m_candidates.size();
+                    for (std::uint8_t i : fine)
                         m_candidates.push_back(std::uint8_t(FirstMatchableIndex + i));
+                    m_cells[std::size_t((fr * CellsPerAxis + fg) * CellsPerAxis + fb)] =
+                        std::uint32_t(fine.size() << 24 | first);
                 }
-                m_cells[std::size_t((r * CellsPerAxis + g) * CellsPerAxis + b)] =
-                    std::uint32_t((m_candidates.size() - first) << 24 | first);
             }
         }
     }

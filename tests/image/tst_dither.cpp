@@ -143,7 +143,7 @@ QList<QPoint> Points(std::initializer_list<std::pair<int, int>> cells)
     return points;
 }
 
-enum class Content { Uniform, Extremes, Gradient, Reserved };
+enum class Content { Uniform, Extremes, Gradient, Reserved, Flat };
 
 std::vector<CRgbTriple> MakePicture(int width, int height, Content content, quint32 seed)
 {
@@ -167,6 +167,9 @@ std::vector<CRgbTriple> MakePicture(int width, int height, Content content, quin
                 break;
             case Content::Reserved:
                 p = GamePalette[std::size_t(reserved[random.bounded(10)])];
+                break;
+            case Content::Flat:
+                p = CRgbTriple(100, 100, 100);
                 break;
             }
         }
@@ -337,6 +340,12 @@ void TestDither::matchesReference_data()
     for (const auto &[w, h] : sizes)
         for (const auto &[content, name] : contents)
             QTest::addRow("%dx%d %s", w, h, name) << w << h << content;
+    // Large enough for the reduction to be shared between two threads, among them a flat picture,
+    // on which the two halves never fall into step.
+    QTest::newRow("512x512 random") << 512 << 512 << Content::Uniform;
+    QTest::newRow("512x512 flat") << 512 << 512 << Content::Flat;
+    QTest::newRow("700x400 gradient") << 700 << 400 << Content::Gradient;
+    QTest::newRow("300x901 reserved colours") << 300 << 901 << Content::Reserved;
 }
 
 void TestDither::matchesReference()
