@@ -63,7 +63,7 @@ int RunFaces(const QStringList &args)
                          {record.m_smallFaces[std::size_t(index)].data(), kSmallFaceSide}};
         for (const auto &picture : pictures) {
             const QString path = dir.filePath(QStringLiteral("%1-%2.png").arg(name).arg(picture.side));
-            if (!WriteIndexedPng(path, PaletteQImage(picture.indices, picture.side, picture.side), &error)) {
+            if (!WriteIndexedPng(path, picture.indices, picture.side, picture.side, &error)) {
                 PrintErr(error + QLatin1Char('\n'));
                 return kExitFailed;
             }

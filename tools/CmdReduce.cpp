@@ -50,7 +50,7 @@ int RunReduce(const QStringList &args)
     const int width = picture->Width();
     const int height = picture->Height();
     picture.reset();
-    if (!WriteIndexedPng(files[1], PaletteQImage(indices.data(), width, height), &error)) {
+    if (!WriteIndexedPng(files[1], indices.data(), width, height, &error)) {
         PrintErr(error + QLatin1Char('\n'));
         return kExitFailed;
     }
