@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Whole-process comparisons of quorvel-tool with the programs people would otherwise use, on the
+# same files in one run, medians of several runs side by side:
+#   1. reduce of a 2048x2048 crop of a photo vs ImageMagick's Riemersma dither onto the
+#      235 matchable colours                                   target: at most 0.10 of its time
+#   2. new with a whole ~18-megapixel JPEG as the default face vs djpeg decoding the same file
+#                                                              target: at most 1.2 times its time
+#   3. peak memory of that new vs the size of the decoded picture   target: at most 2.5 times
+# Usage: bench/compare.sh [BUILD-DIR]   (default build-bench; configured and built here)
+#        RUNS=N to change the number of timed runs (default 7).
+# Exit status 0 when every target is met, 1 otherwise.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD=${1:-build-bench}
+RUNS=${RUNS:-7}
+export DEBIAN_FRONTEND=noninteractive
+
+# --- what the comparison needs ------------------------------------------------------------
+PACKAGES=(hyperfine imagemagick libjpeg-turbo-progs time mate-backgrounds cmake ninja-build g++
+          pkg-config qt6-base-dev libturbojpeg0-dev)
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BENCH=ON -DQUORVEL_GUI=OFF \
+  -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$BUILD" --target quorvel-tool bench_palette_ppm >/dev/null
+TOOL=$BUILD/tools/quorvel-tool
+
+# Debian's ImageMagick binaries themselves, not whatever wrapper may sit in front of them.
+CONVERT=$(command -v convert-im6.q16 || command -v magick || command -v convert)
+IDENTIFY=$(command -v identify-im6.q16 || command -v identify)
+DJPEG=$(command -v djpeg)
+TIME=/usr/bin/time
+
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+
+# --- the photo: the mate-backgrounds JPEG nearest to 18 megapixels --------------------------
+best="" best_gap=""
+while IFS= read -r -d '' file; do
+  read -r w h < <("$IDENTIFY" -format '%w %h\n' "$file" 2>/dev/null | head -n1) || continue
+  gap=$(( w * h - 18000000 )); gap=${gap#-}
+  if [ -z "$best" ] || [ "$gap" -lt "$best_gap" ]; then best=$file best_gap=$gap; fi
+done < <(find /usr/share/backgrounds/mate -type f \( -iname '*.jpg' -o -iname '*.jpeg' \) -print0)
+[ -n "$best" ] || { echo "no JPEG found in /usr/share/backgrounds/mate" >&2; exit 1; }
+read -r W H < <("$IDENTIFY" -format '%w %h\n' "$best" | head -n1)
+PHOTO=$best
+if [ $(( W * H )) -lt 15000000 ]; then
+  # None is that big: scale the largest one up once to about 18 megapixels.
+  PHOTO=$WORK/photo.jpg
+  "$CONVERT" "$best" -resize 18000000@ -quality 92 "$PHOTO"
+  read -r W H < <("$IDENTIFY" -format '%w %h\n' "$PHOTO" | head -n1)
+  echo "No mate-backgrounds JPEG has 18 megapixels; $best was scaled up to ${W}x${H}."
+fi
+echo "Photo: $PHOTO (${W}x${H}, $(awk -v p=$(( W * H )) 'BEGIN { printf "%.1f", p / 1e6 }') megapixels)"
+
+# A 2048x2048 crop from its middle, as a raw PPM that both programs read directly.
+"$CONVERT" "$PHOTO" -crop "2048x2048+$(( (W - 2048) / 2 ))+$(( (H - 2048) / 2 ))" +repage \
+  "$WORK/crop.ppm"
+"$BUILD/bench/bench_palette_ppm" "$WORK/palette.ppm"
+
+# Median seconds of the named command from a hyperfine CSV export.
+median() { awk -F, -v name="$2" 'NR > 1 && $1 == name { print $4 }' "$1"; }
+
+echo "Timing reduce against ImageMagick ($RUNS runs each) ..."
+hyperfine -N --warmup 1 --runs "$RUNS" --export-csv "$WORK/reduce.csv" --style basic \
+  -n quorvel "$TOOL reduce $WORK/crop.ppm $WORK/quorvel.png" \
+  -n imagemagick "$CONVERT $WORK/crop.ppm -dither Riemersma -remap $WORK/palette.ppm $WORK/imagemagick.png" \
+  >/dev/null
+echo "Timing new against djpeg ($RUNS runs each) ..."
+hyperfine -N --warmup 1 --runs "$RUNS" --export-csv "$WORK/new.csv" --style basic \
+  -n quorvel "$TOOL new -o $WORK/photo.company --face default=$PHOTO" \
+  -n djpeg "$DJPEG -outfile /dev/null $PHOTO" \
+  >/dev/null
+
+echo "Measuring the peak memory of new (3 runs) ..."
+rss=()
+for _ in 1 2 3; do
+  rss+=("$("$TIME" -f '%M' "$TOOL" new -o "$WORK/photo.company" --face "default=$PHOTO" 2>&1 >/dev/null | tail -n1)")
+done
+RSS_KB=$(printf '%s\n' "${rss[@]}" | sort -n | sed -n 2p)
+DJPEG_KB=$("$TIME" -f '%M' "$DJPEG" -outfile /dev/null "$PHOTO" 2>&1 >/dev/null | tail -n1)
+DECODED=$(( W * H * 3 ))
+
+REDUCE_Q=$(median "$WORK/reduce.csv" quorvel)
+REDUCE_IM=$(median "$WORK/reduce.csv" imagemagick)
+NEW_Q=$(median "$WORK/new.csv" quorvel)
+NEW_DJ=$(median "$WORK/new.csv" djpeg)
+
+status=0
+row() { # measure, ours, theirs, ratio, target
+  local verdict=PASS
+  awk -v r="$4" -v t="$5" 'BEGIN { exit !(r <= t) }' || { verdict=FAIL; status=1; }
+  printf '%-34s %14s %26s %7s %8s  %s\n' "$1" "$2" "$3" "$4" "<= $5" "$verdict"
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+secs() { awk -v s="$1" 'BEGIN { printf "%.3f s", s }'; }
+mb() { awk -v b="$1" 'BEGIN { printf "%.1f MB", b / 1e6 }'; }
+
+echo
+printf '%-34s %14s %26s %7s %8s  %s\n' "measure" "quorvel-tool" "compared with" "ratio" "target" "result"
+row "reduce 2048x2048 (median time)" "$(secs "$REDUCE_Q")" "$(secs "$REDUCE_IM") ImageMagick" \
+  "$(ratio "$REDUCE_Q" "$REDUCE_IM")" 0.10
+row "new, ${W}x${H} JPEG (median time)" "$(secs "$NEW_Q")" "$(secs "$NEW_DJ") djpeg" \
+  "$(ratio "$NEW_Q" "$NEW_DJ")" 1.20
+row "new, peak memory" "$(mb $(( RSS_KB * 1024 )))" "$(mb "$DECODED") decoded picture" \
+  "$(ratio $(( RSS_KB * 1024 )) "$DECODED")" 2.50
+echo
+echo "For reference: djpeg's own peak memory on the photo: $(mb $(( DJPEG_KB * 1024 )))."
+exit $status
