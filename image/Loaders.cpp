@@ -1,5 +1,6 @@
 #include "image/Loaders.h"
 
+#include "platform/LargeBuffer.h"
 #include "platform/Logging.h"
 
 #include <QFile>
@@ -425,6 +426,7 @@ bool LoadJpeg(CRgbImage &image, const QString &path, std::int64_t maxPixels)
     QByteArray data;
     try {
         data.resize(qsizetype(fileSize));
+        AdviseLargeBuffer(data.data(), std::size_t(data.size()));
     } catch (const std::bad_alloc &) {
         qCDebug(lcImage) << "JPEG: not enough memory to read" << Shown(path);
         return false;

@@ -3,6 +3,7 @@
 #include "image/Loaders.h"
 #include "image/PaletteImage.h"
 #include "image/Resample.h"
+#include "platform/LargeBuffer.h"
 
 #include <QPainter>
 
@@ -64,7 +65,11 @@ bool CRgbImage::Reset(int width, int height, std::int64_t maxPixels)
     if (width < 1 || height < 1 || std::int64_t(width) * std::int64_t(height) > maxPixels)
         return false;
     try {
-        std::vector<CRgbTriple> pixels(std::size_t(width) * std::size_t(height));
+        // Reserved and advised before the first write, so that a big picture fills large pages.
+        std::vector<CRgbTriple> pixels;
+        pixels.reserve(std::size_t(width) * std::size_t(height));
+        AdviseLargeBuffer(pixels.data(), pixels.capacity() * sizeof(CRgbTriple));
+        pixels.resize(std::size_t(width) * std::size_t(height));
         m_pixels.swap(pixels);
     } catch (const std::bad_alloc &) {
         return false;
