@@ -153,10 +153,13 @@ template <typename Visit> void CHilbertDither::Walk(int level, Direction directi
         const std::int64_t across = std::min<std::int64_t>(left + reach + 1, m_width) - std::max<std::int64_t>(left, 0);
         const std::int64_t down = std::min<std::int64_t>(top + reach + 1, m_height) - std::max<std::int64_t>(top, 0);
         const std::int64_t inside = across > 0 && down > 0 ? across * down : 0;
-        if (inside <= m_skipPixels) {
-            m_skipPixels -= inside;
-            const std::int64_t dx = direction == DIR_UP ? reach : (direction == DIR_DOWN ? -reach : 0);
-            const std::int64_t dy = direction == DIR_LEFT ? reach : (direction == DIR_RIGHT ? -reach : 0);
+        const std::int64_t dx = direction == DIR_UP ? reach : (direction == DIR_DOWN ? -reach : 0);
+        const std::int64_t dy = direction == DIR_LEFT ? reach : (direction == DIR_RIGHT ? -reach : 0);
+        // The curve's last cell is visited by the move that follows it, not by the curve.
+        const bool endInside = m_x + dx >= 0 && m_x + dx < m_width && m_y + dy >= 0 && m_y + dy < m_height;
+        const std::int64_t visits = inside - (endInside ? 1 : 0);
+        if (visits <= m_skipPixels) {
+            m_skipPixels -= visits;
             m_x = int(m_x + dx);
             m_y = int(m_y + dy);
             m_pos += std::ptrdiff_t(dy) * m_width + std::ptrdiff_t(dx);
@@ -448,11 +451,12 @@ std::vector<std::uint8_t> CHilbertDither::TakeResult()
     return result;
 }
 
-std::vector<std::pair<int, int>> CHilbertDither::VisitOrder(int width, int height)
+std::vector<std::pair<int, int>> CHilbertDither::VisitOrder(int width, int height, std::int64_t from)
 {
     CHilbertDither walker(nullptr, width, height);
+    walker.m_skipPixels = std::max<std::int64_t>(from, 0);
     std::vector<std::pair<int, int>> order;
-    order.reserve(walker.m_dest.size());
+    order.reserve(walker.m_dest.size() - std::size_t(std::min<std::int64_t>(walker.m_skipPixels, std::int64_t(walker.m_dest.size()))));
     auto record = [&] { order.emplace_back(walker.m_x, walker.m_y); };
     walker.WalkWholeCurve(record);
     return order;

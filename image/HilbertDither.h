@@ -32,8 +32,9 @@ public:
     // How often value can be halved before it is 1 or less; 0 for 1 and below.
     static int FloorLog2(int value);
 
-    // The picture cells (column, row) in the order the reduction visits them.
-    static std::vector<std::pair<int, int>> VisitOrder(int width, int height);
+    // The picture cells (column, row) in the order the reduction visits them, from the from-th
+    // on (a second thread takes up the far half of a large picture there).
+    static std::vector<std::pair<int, int>> VisitOrder(int width, int height, std::int64_t from = 0);
 
 private:
     // A second reduction over the far half of the same picture, writing into out.

@@ -305,6 +305,17 @@ void TestDither::visitOrderMatchesFullCurve()
     const QList<QPoint> order = VisitOrder(width, height);
     QCOMPARE(order, reference.m_order);
     QCOMPARE(order.size(), qsizetype(width) * height);
+
+    // Taken up part way, as the second thread of a large picture does, the walk goes on exactly
+    // where the whole walk would be.
+    const qsizetype step = std::max<qsizetype>(1, order.size() / 97);
+    for (qsizetype from = 0; from <= order.size(); from += step) {
+        const std::vector<std::pair<int, int>> rest = CHilbertDither::VisitOrder(width, height, from);
+        QCOMPARE(qsizetype(rest.size()), order.size() - from);
+        if (!rest.empty())
+            QCOMPARE(QPoint(rest.front().first, rest.front().second), order[from]);
+    }
+    QVERIFY(CHilbertDither::VisitOrder(width, height, order.size() + 5).empty());
 }
 
 void TestDither::curveEnds_data()
