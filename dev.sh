@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ pkg-config ccache qt6-base-dev libgl-dev libturbojpeg0-dev
-          libjpeg-turbo-progs libx11-dev xvfb xauth)
+          libjpeg62-turbo-dev libjpeg-turbo-progs libx11-dev xvfb xauth)
 
 install_packages() {
   local missing=()

@@ -17,7 +17,7 @@ export DEBIAN_FRONTEND=noninteractive
 
 # --- what the comparison needs ------------------------------------------------------------
 PACKAGES=(hyperfine imagemagick libjpeg-turbo-progs time mate-backgrounds cmake ninja-build g++
-          pkg-config qt6-base-dev libturbojpeg0-dev)
+          pkg-config qt6-base-dev libturbojpeg0-dev libjpeg62-turbo-dev)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")

@@ -20,8 +20,6 @@ namespace quorvel {
 namespace {
 
 constexpr std::size_t ReaderBufferSize = 64 * 1024;
-// A JPEG is decoded from memory; no camera writes one anywhere near this large.
-constexpr qint64 MaxJpegFileBytes = qint64(1) << 30;
 
 QString Shown(const QString &path)
 {
@@ -419,7 +417,7 @@ bool LoadJpeg(CRgbImage &image, const QString &path, std::int64_t maxPixels)
         return false;
     }
     const qint64 fileSize = file.size();
-    if (fileSize > MaxJpegFileBytes) {
+    if (fileSize > kMaxJpegFileBytes) {
         qCDebug(lcImage) << "JPEG:" << Shown(path) << "refused: the file is" << fileSize << "bytes";
         return false;
     }
@@ -470,7 +468,7 @@ bool LoadOtherPicture(CRgbImage &image, const QString &path, std::int64_t maxPix
     return ReadWithQt(image, reader, maxPixels, format.constData());
 }
 
-bool LoadPicture(CRgbImage &image, const QString &path, std::int64_t maxPixels)
+EPictureLoaders LoadersFor(const QString &path)
 {
     // The extension is the file name's, from its last "." on.
     const QString name = QFileInfo(path).fileName();
@@ -478,11 +476,26 @@ bool LoadPicture(CRgbImage &image, const QString &path, std::int64_t maxPixels)
     const QString extension = dot < 0 ? QString() : name.mid(dot);
 
     if (HasExtension(extension, ".jpg") || HasExtension(extension, ".jpeg"))
-        return LoadJpeg(image, path, maxPixels);
+        return EPictureLoaders::Jpeg;
     if (HasExtension(extension, ".ppm"))
-        return LoadPpm(image, path, maxPixels);
+        return EPictureLoaders::Ppm;
     if (HasExtension(extension, ".bmp"))
+        return EPictureLoaders::Bmp;
+    return EPictureLoaders::Any;
+}
+
+bool LoadPicture(CRgbImage &image, const QString &path, std::int64_t maxPixels)
+{
+    switch (LoadersFor(path)) {
+    case EPictureLoaders::Jpeg:
+        return LoadJpeg(image, path, maxPixels);
+    case EPictureLoaders::Ppm:
+        return LoadPpm(image, path, maxPixels);
+    case EPictureLoaders::Bmp:
         return LoadBmp(image, path, maxPixels);
+    case EPictureLoaders::Any:
+        break;
+    }
     return LoadJpeg(image, path, maxPixels) || LoadPpm(image, path, maxPixels)
         || LoadBmp(image, path, maxPixels) || LoadOtherPicture(image, path, maxPixels);
 }

@@ -57,6 +57,9 @@ void SkipPpmSpace(CPpmReader &in);
 bool LoadPpm(CRgbImage &image, QIODevice &device, std::int64_t maxPixels = kMaxPicturePixels);
 bool LoadPpm(CRgbImage &image, const QString &path, std::int64_t maxPixels = kMaxPicturePixels);
 
+// A JPEG is decoded from memory; no camera writes one anywhere near this large.
+inline constexpr std::int64_t kMaxJpegFileBytes = std::int64_t(1) << 30;
+
 // JPEG through libjpeg-turbo: the header gives the size, then the data is decoded; bad data
 // after a good header leaves the picture black at the header's size.
 bool LoadJpeg(CRgbImage &image, const std::uint8_t *data, std::size_t size,
@@ -75,5 +78,9 @@ bool LoadOtherPicture(CRgbImage &image, const QString &path,
 // .jpg/.jpeg JPEG only, .ppm PPM only, .bmp bitmap only; any other name JPEG, PPM, bitmap and
 // then the other pictures Qt reads. The extension is compared without regard to case.
 bool LoadPicture(CRgbImage &image, const QString &path, std::int64_t maxPixels = kMaxPicturePixels);
+
+// The loaders LoadPicture chooses for a file name: one kind only, or every kind in turn.
+enum class EPictureLoaders { Jpeg, Ppm, Bmp, Any };
+EPictureLoaders LoadersFor(const QString &path);
 
 } // namespace quorvel

@@ -9,17 +9,10 @@ namespace quorvel {
 
 namespace {
 
-// Where one target pixel lies along one axis. Lengths are counted in units of
-// 1 / (target extent / g) of a source pixel, g the greatest common divisor of the two extents,
-// so that every overlap is a whole number: a source pixel is `sourceUnits` long, a target pixel
-// `targetUnits`.
-struct CSpan
-{
-    int first = 0;           // first source pixel touched, relative to the rectangle
-    int last = 0;            // last source pixel touched
-    std::uint64_t firstWeight = 0;
-    std::uint64_t lastWeight = 0; // unused when first == last
-};
+// Lengths along an axis are counted in units of 1 / (target extent / g) of a source pixel, g the
+// greatest common divisor of the two extents, so that every overlap is a whole number: a source
+// pixel is `sourceUnits` long, a target pixel `targetUnits`.
+using CSpan = CAreaResampler::CSpan;
 
 std::vector<CSpan> MakeSpans(int sourceExtent, int targetExtent, std::uint64_t &sourceUnits,
                              std::uint64_t &targetUnits)
@@ -82,9 +75,9 @@ void SumRow(const CRgbTriple *row, const std::vector<CSpan> &spans, std::uint64_
 
 } // namespace
 
-void ResampleArea(const CRgbTriple *source, int sourceWidth, int sourceHeight,
-                  int x, int y, int width, int height,
-                  CRgbTriple *target, int targetWidth, int targetHeight)
+CAreaResampler::CAreaResampler(int sourceWidth, int sourceHeight, int x, int y, int width,
+                               int height, CRgbTriple *target, int targetWidth, int targetHeight)
+    : m_out(target)
 {
     if (targetWidth <= 0 || targetHeight <= 0)
         return;
@@ -95,50 +88,92 @@ void ResampleArea(const CRgbTriple *source, int sourceWidth, int sourceHeight,
     const std::int64_t top = std::max<std::int64_t>(y, 0);
     const std::int64_t right = std::min<std::int64_t>(std::int64_t(x) + width, sourceWidth);
     const std::int64_t bottom = std::min<std::int64_t>(std::int64_t(y) + height, sourceHeight);
-    if (!source || width <= 0 || height <= 0 || right <= left || bottom <= top) {
+    if (width <= 0 || height <= 0 || right <= left || bottom <= top) {
         std::fill(target, target + targetPixels, CRgbTriple());
         return;
     }
     const int cutWidth = int(right - left);
     const int cutHeight = int(bottom - top);
+    m_left = int(left);
+    m_top = int(top);
+    m_bottom = int(bottom);
 
-    std::uint64_t colUnits = 0, colTargetUnits = 0, rowUnits = 0, rowTargetUnits = 0;
-    const std::vector<CSpan> columns = MakeSpans(cutWidth, targetWidth, colUnits, colTargetUnits);
-    const std::vector<CSpan> rows = MakeSpans(cutHeight, targetHeight, rowUnits, rowTargetUnits);
+    std::uint64_t colTargetUnits = 0, rowTargetUnits = 0;
+    m_columns = MakeSpans(cutWidth, targetWidth, m_columnUnits, colTargetUnits);
+    m_rows = MakeSpans(cutHeight, targetHeight, m_rowUnits, rowTargetUnits);
     // Every target pixel covers colTargetUnits x rowTargetUnits; at most the cut's pixel count,
     // so the sums below (times 255) stay far inside 64 bits.
-    const std::uint64_t area = colTargetUnits * rowTargetUnits;
+    m_area = colTargetUnits * rowTargetUnits;
+    m_rowSums.assign(std::size_t(targetWidth) * 3, 0);
+    m_acc.assign(std::size_t(targetWidth) * 3, 0);
+}
 
-    const std::size_t rowValues = std::size_t(targetWidth) * 3;
-    std::vector<std::uint64_t> rowSums(rowValues);
-    std::vector<std::uint64_t> acc(rowValues);
-    int summedRow = -1;
-    const CRgbTriple *origin = source + top * std::int64_t(sourceWidth) + left;
-
-    auto addRow = [&](int k, std::uint64_t weight) {
-        if (k != summedRow) {
-            SumRow(origin + std::int64_t(k) * sourceWidth, columns, colUnits, rowSums.data());
-            summedRow = k;
-        }
+void CAreaResampler::AddRow(int y, const CRgbTriple *row)
+{
+    if (y < m_top || y >= m_bottom)
+        return;
+    const int k = y - m_top;
+    SumRow(row + m_left, m_columns, m_columnUnits, m_rowSums.data());
+    const std::size_t rowValues = m_acc.size();
+    // A source row ends every target row it is the last of, and may begin the next; when
+    // enlarging, one source row makes several target rows.
+    while (m_nextTargetRow < m_rows.size()) {
+        const CSpan &span = m_rows[m_nextTargetRow];
+        if (span.first > k)
+            break;
+        const std::uint64_t weight = k == span.first ? span.firstWeight
+                                     : k == span.last ? span.lastWeight
+                                                      : m_rowUnits;
         for (std::size_t v = 0; v < rowValues; ++v)
-            acc[v] += weight * rowSums[v];
-    };
-
-    CRgbTriple *out = target;
-    for (const CSpan &span : rows) {
-        std::fill(acc.begin(), acc.end(), 0);
-        addRow(span.first, span.firstWeight);
-        if (span.last != span.first) {
-            for (int k = span.first + 1; k < span.last; ++k)
-                addRow(k, rowUnits);
-            addRow(span.last, span.lastWeight);
+            m_acc[v] += weight * m_rowSums[v];
+        if (k != span.last)
+            break;
+        for (std::size_t v = 0; v < rowValues; v += 3, ++m_out) {
+            m_out->red = std::uint8_t((m_acc[v] + m_area / 2) / m_area);
+            m_out->green = std::uint8_t((m_acc[v + 1] + m_area / 2) / m_area);
+            m_out->blue = std::uint8_t((m_acc[v + 2] + m_area / 2) / m_area);
         }
-        for (std::size_t v = 0; v < rowValues; v += 3, ++out) {
-            out->red = std::uint8_t((acc[v] + area / 2) / area);
-            out->green = std::uint8_t((acc[v + 1] + area / 2) / area);
-            out->blue = std::uint8_t((acc[v + 2] + area / 2) / area);
-        }
+        std::fill(m_acc.begin(), m_acc.end(), 0);
+        ++m_nextTargetRow;
     }
+}
+
+void ResampleArea(const CRgbTriple *source, int sourceWidth, int sourceHeight,
+                  int x, int y, int width, int height,
+                  CRgbTriple *target, int targetWidth, int targetHeight)
+{
+    if (!source) {
+        // Nothing to read: the no-area case, all black.
+        width = 0;
+    }
+    CAreaResampler resampler(sourceWidth, sourceHeight, x, y, width, height, target, targetWidth,
+                             targetHeight);
+    for (int row = resampler.FirstRow(); row < resampler.EndRow(); ++row)
+        resampler.AddRow(row, source + std::int64_t(row) * sourceWidth);
+}
+
+CBlockCopier::CBlockCopier(int sourceWidth, int sourceHeight, int x, int y, CRgbTriple *target,
+                           int targetWidth, int targetHeight)
+    : m_x(x), m_y(y), m_target(target), m_targetWidth(targetWidth)
+{
+    const std::int64_t left = std::max<std::int64_t>(x, 0);
+    const std::int64_t top = std::max<std::int64_t>(y, 0);
+    const std::int64_t right = std::min<std::int64_t>(std::int64_t(x) + targetWidth, sourceWidth);
+    const std::int64_t bottom = std::min<std::int64_t>(std::int64_t(y) + targetHeight, sourceHeight);
+    if (targetWidth <= 0 || targetHeight <= 0 || right <= left || bottom <= top)
+        return;
+    m_left = int(left);
+    m_right = int(right);
+    m_top = int(top);
+    m_bottom = int(bottom);
+}
+
+void CBlockCopier::AddRow(int y, const CRgbTriple *row)
+{
+    if (y < m_top || y >= m_bottom)
+        return;
+    CRgbTriple *to = m_target + (std::int64_t(y) - m_y) * m_targetWidth + (std::int64_t(m_left) - m_x);
+    std::copy(row + m_left, row + m_right, to);
 }
 
 } // namespace quorvel

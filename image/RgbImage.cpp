@@ -113,15 +113,9 @@ void CRgbImage::DrawLine(int x0, int y0, int x1, int y1, const CRgbTriple &colou
 // The part of the block at (x, y) that lies on the source; the rest stays black.
 void CRgbImage::CopyBlock(const CRgbImage &source, int x, int y)
 {
-    const std::int64_t left = std::max<std::int64_t>(x, 0);
-    const std::int64_t top = std::max<std::int64_t>(y, 0);
-    const std::int64_t right = std::min<std::int64_t>(std::int64_t(x) + m_width, source.m_width);
-    const std::int64_t bottom = std::min<std::int64_t>(std::int64_t(y) + m_height, source.m_height);
-    for (std::int64_t row = top; row < bottom && left < right; ++row) {
-        const CRgbTriple *from = source.m_pixels.data() + row * source.m_width + left;
-        CRgbTriple *to = m_pixels.data() + (row - y) * m_width + (left - x);
-        std::copy(from, from + (right - left), to);
-    }
+    CBlockCopier copier(source.m_width, source.m_height, x, y, m_pixels.data(), m_width, m_height);
+    for (int row = copier.FirstRow(); row < copier.EndRow(); ++row)
+        copier.AddRow(row, source.m_pixels.data() + std::int64_t(row) * source.m_width);
 }
 
 void DrawImageBlock(QPainter &painter, const QImage &image, int dx, int dy, int sx, int sy,
@@ -163,28 +157,37 @@ void CRgbImage::Draw(QPainter &painter, int dx, int dy, int sx, int sy, int sw, 
     }
 }
 
-std::unique_ptr<CPaletteImage> CRgbImage::CropToPaletteImage(int x1, int y1, int x2, int y2,
-                                                             int tw, int th) const
+bool PlanCrop(int pictureWidth, int pictureHeight, int x1, int y1, int x2, int y2, int tw, int th,
+              CCropPlan &plan)
 {
-    const int left = std::clamp(std::min(x1, x2), 0, m_width);
-    const int right = std::clamp(std::max(x1, x2), 0, m_width);
-    const int top = std::clamp(std::min(y1, y2), 0, m_height);
-    const int bottom = std::clamp(std::max(y1, y2), 0, m_height);
+    const int left = std::clamp(std::min(x1, x2), 0, pictureWidth);
+    const int right = std::clamp(std::max(x1, x2), 0, pictureWidth);
+    const int top = std::clamp(std::min(y1, y2), 0, pictureHeight);
+    const int bottom = std::clamp(std::max(y1, y2), 0, pictureHeight);
     const int cutWidth = right - left;
     const int cutHeight = bottom - top;
 
+    if ((tw < 0 && th < 0) || (tw == cutWidth && th == cutHeight)) {
+        plan = CCropPlan{cutWidth, cutHeight, left, top, -1, -1};
+        return true;
+    }
+    if (std::int64_t(std::max(tw, 0)) * std::max(th, 0) > kMaxPicturePixels)
+        return false;
+    plan = CCropPlan{std::max(tw, 0), std::max(th, 0), x1, y1,
+                     SaturatedInt(std::int64_t(x2) - x1), SaturatedInt(std::int64_t(y2) - y1)};
+    return true;
+}
+
+std::unique_ptr<CPaletteImage> CRgbImage::CropToPaletteImage(int x1, int y1, int x2, int y2,
+                                                             int tw, int th) const
+{
+    CCropPlan plan;
+    if (!PlanCrop(m_width, m_height, x1, y1, x2, y2, tw, th, plan))
+        return nullptr;
     try {
-        std::unique_ptr<CRgbImage> intermediate;
-        if ((tw < 0 && th < 0) || (tw == cutWidth && th == cutHeight)) {
-            intermediate = std::make_unique<CRgbImage>(cutWidth, cutHeight, this, left, top, -1, -1);
-        } else {
-            if (std::int64_t(std::max(tw, 0)) * std::max(th, 0) > kMaxPicturePixels)
-                return nullptr;
-            intermediate = std::make_unique<CRgbImage>(
-                tw, th, this, x1, y1, SaturatedInt(std::int64_t(x2) - x1),
-                SaturatedInt(std::int64_t(y2) - y1));
-        }
-        return std::make_unique<CPaletteImage>(*intermediate);
+        const CRgbImage intermediate(plan.width, plan.height, this, plan.x, plan.y,
+                                     plan.sourceWidth, plan.sourceHeight);
+        return std::make_unique<CPaletteImage>(intermediate);
     } catch (const std::bad_alloc &) {
         return nullptr;
     }

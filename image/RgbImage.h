@@ -88,6 +88,21 @@ private:
     bool m_loaded = true;
 };
 
+// How CropToPaletteImage makes its intermediate picture on a picture of the given size: the
+// arguments of the grab constructor, sourceWidth and sourceHeight -1 for an unscaled copy.
+// False when the target is too large to be made.
+struct CCropPlan
+{
+    int width = 0;
+    int height = 0;
+    int x = 0;
+    int y = 0;
+    int sourceWidth = 0;
+    int sourceHeight = 0;
+};
+bool PlanCrop(int pictureWidth, int pictureHeight, int x1, int y1, int x2, int y2, int tw, int th,
+              CCropPlan &plan);
+
 // Paints the part of the block (sx, sy, sw, sh) of an image that lies on it, the block's corner
 // at (dx, dy); what the image draws 1:1 goes through here.
 void DrawImageBlock(QPainter &painter, const QImage &image, int dx, int dy, int sx, int sy,

@@ -6,8 +6,8 @@
 #include "tools/ToolImages.h"
 
 #include "company/CompanyRecord.h"
+#include "image/FaceCutter.h"
 #include "image/PaletteImage.h"
-#include "image/RgbImage.h"
 #include "platform/AnsiText.h"
 
 #include <QCommandLineParser>
@@ -245,18 +245,20 @@ int RunNew(const QStringList &args)
     if (masks[1])
         record.m_data.m_secondWordMask = *masks[1];
 
-    // Each picture is loaded once, however many expressions are cut from it, and let go of
-    // before the next is loaded.
+    // Each picture is read once, however many expressions are cut from it, and let go of
+    // before the next is read; JPEG pictures are cut while they are decoded, never held whole.
     std::vector<bool> done(faces.size(), false);
     for (std::size_t i = 0; i < faces.size(); ++i) {
         if (done[i])
             continue;
         const QString key = QFileInfo(faces[i].picture).absoluteFilePath();
-        const std::unique_ptr<CRgbImage> picture = LoadPictureFile(faces[i].picture, &error);
+        const std::unique_ptr<CFaceCutter> picture = OpenFaceCutter(faces[i].picture, &error);
         if (!picture) {
             PrintErr(error + QLatin1Char('\n'));
             return kExitFailed;
         }
+        std::vector<std::size_t> requests;
+        std::vector<CFaceCut> cuts;
         for (std::size_t j = i; j < faces.size(); ++j) {
             if (done[j] || QFileInfo(faces[j].picture).absoluteFilePath() != key)
                 continue;
@@ -273,10 +275,19 @@ int RunNew(const QStringList &args)
                                              .arg(DisplayPath(request.picture))
                                              .arg(picture->Width()).arg(picture->Height()));
             }
-            const std::unique_ptr<CPaletteImage> large = picture->CropToPaletteImage(
-                request.left, request.top, request.right, request.bottom, kLargeFaceSide, kLargeFaceSide);
-            const std::unique_ptr<CPaletteImage> small = picture->CropToPaletteImage(
-                request.left, request.top, request.right, request.bottom, kSmallFaceSide, kSmallFaceSide);
+            requests.push_back(j);
+            cuts.push_back({request.left, request.top, request.right, request.bottom, kLargeFaceSide, kLargeFaceSide});
+            cuts.push_back({request.left, request.top, request.right, request.bottom, kSmallFaceSide, kSmallFaceSide});
+        }
+        std::vector<std::unique_ptr<CPaletteImage>> cut;
+        if (!picture->Cut(cuts, cut)) {
+            PrintErr(PictureUnreadable(faces[i].picture) + QLatin1Char('\n'));
+            return kExitFailed;
+        }
+        for (std::size_t r = 0; r < requests.size(); ++r) {
+            const CFaceRequest &request = faces[requests[r]];
+            const std::unique_ptr<CPaletteImage> &large = cut[2 * r];
+            const std::unique_ptr<CPaletteImage> &small = cut[2 * r + 1];
             if (!large || !small) {
                 PrintErr(Tr("%1: not enough memory to cut the faces.\n").arg(DisplayPath(request.picture)));
                 return kExitFailed;

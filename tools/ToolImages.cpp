@@ -1,6 +1,7 @@
 #include "tools/ToolImages.h"
 #include "tools/ToolFiles.h"
 
+#include "image/FaceCutter.h"
 #include "image/Palette.h"
 #include "image/RgbImage.h"
 
@@ -87,17 +88,20 @@ bool WritePalettePng(QIODevice &device, const std::uint8_t *indices, int width, 
 
 } // namespace
 
-std::unique_ptr<CRgbImage> LoadPictureFile(const QString &path, QString *error)
+namespace {
+
+// A missing, unreadable or folder path is told apart from a file that is no picture.
+bool CheckPictureFile(const QString &path, QString *error)
 {
     const QFileInfo info(path);
     const QString shown = QDir::toNativeSeparators(path);
     if (!info.exists()) {
         *error = Tr("%1 was not found.").arg(shown);
-        return nullptr;
+        return false;
     }
     if (info.isDir()) {
         *error = Tr("%1: is a folder, not a picture.").arg(shown);
-        return nullptr;
+        return false;
     }
     {
         // Tell an unreadable file from one that is no picture.
@@ -106,9 +110,25 @@ std::unique_ptr<CRgbImage> LoadPictureFile(const QString &path, QString *error)
             *error = file.error() == QFileDevice::PermissionsError
                          ? Tr("Access to %1 was denied.").arg(shown)
                          : QStringLiteral("%1: %2").arg(shown, file.errorString());
-            return nullptr;
+            return false;
         }
     }
+    return true;
+}
+
+} // namespace
+
+QString PictureUnreadable(const QString &path)
+{
+    return Tr("%1: the picture could not be read whole (BMP, PPM, JPEG or PNG expected).")
+        .arg(QDir::toNativeSeparators(path));
+}
+
+std::unique_ptr<CRgbImage> LoadPictureFile(const QString &path, QString *error)
+{
+    if (!CheckPictureFile(path, error))
+        return nullptr;
+    const QString shown = QDir::toNativeSeparators(path);
     std::unique_ptr<CRgbImage> image;
     try {
         image = std::make_unique<CRgbImage>(path);
@@ -117,11 +137,28 @@ std::unique_ptr<CRgbImage> LoadPictureFile(const QString &path, QString *error)
         return nullptr;
     }
     if (!image->IsLoaded()) {
-        *error = Tr("%1: the picture could not be read whole (BMP, PPM, JPEG or PNG expected).")
-                     .arg(shown);
+        *error = PictureUnreadable(path);
         return nullptr;
     }
     return image;
+}
+
+std::unique_ptr<CFaceCutter> OpenFaceCutter(const QString &path, QString *error)
+{
+    if (!CheckPictureFile(path, error))
+        return nullptr;
+    std::unique_ptr<CFaceCutter> cutter;
+    try {
+        cutter = std::make_unique<CFaceCutter>(path);
+    } catch (const std::bad_alloc &) {
+        *error = Tr("%1: not enough memory for the picture.").arg(QDir::toNativeSeparators(path));
+        return nullptr;
+    }
+    if (!cutter->IsOpen()) {
+        *error = PictureUnreadable(path);
+        return nullptr;
+    }
+    return cutter;
 }
 
 bool WriteIndexedPng(const QString &path, const std::uint8_t *indices, int width, int height,

@@ -7,6 +7,7 @@
 #include <memory>
 
 namespace quorvel {
+class CFaceCutter;
 class CRgbImage;
 }
 
@@ -15,6 +16,13 @@ namespace quorvel::tool {
 // Loads a picture with the editor's loaders (chosen by extension, as the grab dialog does).
 // A picture that no loader reads whole is refused: null, with *error a one-line message.
 std::unique_ptr<CRgbImage> LoadPictureFile(const QString &path, QString *error);
+
+// Opens a picture to cut faces from, JPEG pictures without loading them whole; refused as
+// LoadPictureFile refuses, with the same messages.
+std::unique_ptr<CFaceCutter> OpenFaceCutter(const QString &path, QString *error);
+
+// The message for a picture that no loader reads whole.
+QString PictureUnreadable(const QString &path);
 
 // Writes width x height palette indices, rows top to bottom, as an 8-bit indexed PNG whose colour
 // table is the whole game palette; whole or not at all.

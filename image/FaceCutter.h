@@ -1,0 +1,68 @@
+#pragma once
+// Cuts faces from a picture file without holding the picture: JPEG pictures are decoded a few
+// rows at a time and each row goes straight into every face being made. Pictures of other kinds
+// are loaded whole. Either way the faces are those CRgbImage::CropToPaletteImage makes.
+
+#include "image/RgbImage.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace quorvel {
+
+class CPaletteImage;
+
+// One face to cut: CropToPaletteImage's arguments.
+struct CFaceCut
+{
+    int x1 = 0;
+    int y1 = 0;
+    int x2 = 0;
+    int y2 = 0;
+    int tw = 0;
+    int th = 0;
+};
+
+class CFaceCutter
+{
+public:
+    // Opens the picture: a file that the loaders' choice by name (LoadersFor) reads as a JPEG
+    // has only its header read here; any other is loaded whole. maxPixels as for the loaders.
+    explicit CFaceCutter(const QString &path, std::int64_t maxPixels = kMaxPicturePixels);
+    ~CFaceCutter();
+
+    CFaceCutter(const CFaceCutter &) = delete;
+    CFaceCutter &operator=(const CFaceCutter &) = delete;
+
+    // False when no loader reads the picture (its header, for a streamed JPEG).
+    bool IsOpen() const { return m_open; }
+    // True when the faces will be cut while the picture is decoded.
+    bool IsStreaming() const { return m_streaming; }
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
+
+    // Cuts every face in one pass over the picture: faces[i] is what
+    // CropToPaletteImage(cuts[i]...) gives on the whole picture, null where that is null. False,
+    // with no faces, when the picture cannot be read whole after all (bad data after a good
+    // header). A streamed picture is read anew by every call.
+    bool Cut(const std::vector<CFaceCut> &cuts, std::vector<std::unique_ptr<CPaletteImage>> &faces);
+
+private:
+    bool CutWhileDecoding(const std::vector<CFaceCut> &cuts,
+                          std::vector<std::unique_ptr<CPaletteImage>> &faces);
+    bool LoadWhole();
+
+    QString m_path;
+    std::int64_t m_maxPixels = kMaxPicturePixels;
+    std::unique_ptr<CRgbImage> m_picture; // when not streaming
+    bool m_open = false;
+    bool m_streaming = false;
+    bool m_jpegOnly = false; // no other loader would be tried after the JPEG one
+    int m_width = 0;
+    int m_height = 0;
+};
+
+} // namespace quorvel
