@@ -17,15 +17,7 @@ public:
                               MessageButtons buttons, MessageIcon, bool) override
     {
         qCWarning(lcApp).noquote() << caption << ":" << text;
-        switch (buttons) {
-        case MessageButtons::Ok:
-            return MessageAnswer::Ok;
-        case MessageButtons::YesNo:
-            return MessageAnswer::No;
-        case MessageButtons::YesNoCancel:
-            break;
-        }
-        return MessageAnswer::Cancel;
+        return DecliningAnswer(buttons);
     }
 
     std::optional<QString> GetSaveFileName(const QString &, const QString &,

@@ -12,6 +12,20 @@ enum class MessageButtons { Ok, YesNo, YesNoCancel };
 enum class MessageIcon { Warning, Question, Information, Critical };
 enum class MessageAnswer { Ok, Yes, No, Cancel };
 
+// The answer that changes nothing: for a box closed without a button, or nobody to ask.
+constexpr MessageAnswer DecliningAnswer(MessageButtons buttons)
+{
+    switch (buttons) {
+    case MessageButtons::Ok:
+        return MessageAnswer::Ok;
+    case MessageButtons::YesNo:
+        return MessageAnswer::No;
+    case MessageButtons::YesNoCancel:
+        break;
+    }
+    return MessageAnswer::Cancel;
+}
+
 class IPrompts
 {
 public:

@@ -106,16 +106,7 @@ MessageAnswer CWidgetPrompts::ShowMessage(const QString &text, const QString &ca
     default:
         break;
     }
-    // Closed without a button: the answer that changes nothing.
-    switch (buttons) {
-    case MessageButtons::Ok:
-        return MessageAnswer::Ok;
-    case MessageButtons::YesNo:
-        return MessageAnswer::No;
-    case MessageButtons::YesNoCancel:
-        break;
-    }
-    return MessageAnswer::Cancel;
+    return DecliningAnswer(buttons);
 }
 
 std::optional<QString> CWidgetPrompts::GetSaveFileName(const QString &title,
