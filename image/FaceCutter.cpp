@@ -13,11 +13,13 @@
 #include <csetjmp>
 #include <cstdio>
 #include <limits>
+#include <memory>
 #include <new>
 #include <variant>
 
 #include <jpeglib.h>
 #include <jerror.h>
+#include <turbojpeg.h>
 
 namespace quorvel {
 
@@ -200,6 +202,34 @@ QString Shown(const QString &path)
     return QFileInfo(path).fileName();
 }
 
+// The whole-picture loader refuses some headers that libjpeg itself reads (sampling layouts
+// it has no name for). Asking its decoder about the file's first bytes keeps both paths
+// refusing the same files; the prefix grows until the header fits in it.
+bool WholeLoaderAcceptsHeader(QFile &file)
+{
+    std::unique_ptr<void, decltype(&tjDestroy)> decoder(tjInitDecompress(), &tjDestroy);
+    if (!decoder)
+        return false;
+    const qint64 size = file.size();
+    QByteArray prefix;
+    for (qint64 length = 64 * 1024;; length *= 4) {
+        length = std::min(length, size);
+        if (!file.seek(0))
+            return false;
+        prefix = file.read(length);
+        if (prefix.size() != length)
+            return false;
+        int width = 0, height = 0, subsampling = 0, colourspace = 0;
+        if (tjDecompressHeader3(decoder.get(), reinterpret_cast<const unsigned char *>(prefix.constData()),
+                                static_cast<unsigned long>(prefix.size()), &width, &height,
+                                &subsampling, &colourspace) == 0) {
+            return file.seek(0);
+        }
+        if (length == size)
+            return false;
+    }
+}
+
 // Opens a JPEG file and reads its header; false (logged) when it is none or is refused.
 bool OpenJpeg(QFile &file, CJpegStream &stream, std::int64_t maxPixels)
 {
@@ -211,6 +241,10 @@ bool OpenJpeg(QFile &file, CJpegStream &stream, std::int64_t maxPixels)
     if (file.size() > kMaxJpegFileBytes) {
         qCDebug(lcImage) << "JPEG:" << Shown(file.fileName()) << "refused: the file is"
                          << file.size() << "bytes";
+        return false;
+    }
+    if (!WholeLoaderAcceptsHeader(file)) {
+        qCDebug(lcImage) << "JPEG:" << Shown(file.fileName()) << "has no header the loader reads";
         return false;
     }
     if (!stream.ReadHeader()) {
