@@ -10,6 +10,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include "tests/support/ToolRun.h"
+
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -18,32 +20,10 @@ using namespace quorvel;
 
 namespace {
 
-struct CRun
+CToolRun RunTool(const QStringList &args, const QString &workingDir = QString(),
+                 const QByteArray &sourceDateEpoch = QByteArray())
 {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-CRun RunTool(const QStringList &args, const QString &workingDir = QString(),
-             const QByteArray &sourceDateEpoch = QByteArray())
-{
-    QProcess process;
-    if (!workingDir.isEmpty())
-        process.setWorkingDirectory(workingDir);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("SOURCE_DATE_EPOCH"));
-    if (!sourceDateEpoch.isEmpty())
-        env.insert(QStringLiteral("SOURCE_DATE_EPOCH"), QString::fromLatin1(sourceDateEpoch));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(QUORVEL_TOOL), args);
-    CRun run;
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return run;
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    return ::RunTool(args, ToolEnvironment(QString::fromLatin1(sourceDateEpoch)), workingDir);
 }
 
 QByteArray CompanyBytes(const QString &owner, const QString &word, std::uint32_t mask)
@@ -157,7 +137,7 @@ void TestToolCompany::usage()
     QFETCH(QString, outHas);
     QFETCH(QString, errHas);
 
-    const CRun run = RunTool(args);
+    const CToolRun run = RunTool(args);
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(run.out.contains(outHas), qPrintable(run.out));
     QVERIFY2(run.err.contains(errHas), qPrintable(run.err));
@@ -165,7 +145,7 @@ void TestToolCompany::usage()
 
 void TestToolCompany::infoJson()
 {
-    const CRun run = RunTool({QStringLiteral("info"), QStringLiteral("--json"), m_smith, m_noFaces});
+    const CToolRun run = RunTool({QStringLiteral("info"), QStringLiteral("--json"), m_smith, m_noFaces});
     QCOMPARE(run.exitCode, 0);
     QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
     QJsonParseError error;
@@ -199,7 +179,7 @@ void TestToolCompany::infoJson()
 void TestToolCompany::infoReportsBadFiles()
 {
     const QString missing = m_dir.filePath(QStringLiteral("missing.company"));
-    const CRun run = RunTool({QStringLiteral("info"), QStringLiteral("--json"), m_malformed, m_smith,
+    const CToolRun run = RunTool({QStringLiteral("info"), QStringLiteral("--json"), m_malformed, m_smith,
                               missing, m_dir.path()});
     QCOMPARE(run.exitCode, 1);
     // The good file is still listed.
@@ -217,7 +197,7 @@ void TestToolCompany::infoReportsBadFiles()
 
 void TestToolCompany::infoText()
 {
-    const CRun run = RunTool({QStringLiteral("info"), m_smith});
+    const CToolRun run = RunTool({QStringLiteral("info"), m_smith});
     QCOMPARE(run.exitCode, 0);
     QVERIFY2(run.out.contains(QStringLiteral("J. Smith & Sons \u20ac")), qPrintable(run.out));
     QVERIFY(run.out.contains(QStringLiteral("default, happy")));
@@ -230,7 +210,7 @@ void TestToolCompany::exportByName()
     QTemporaryDir out;
     QVERIFY(out.isValid());
     // The company is unchanged, so its own stamp names the file whatever the clock says.
-    const CRun run = RunTool({QStringLiteral("export"), m_smith}, out.path(), "1300000000");
+    const CToolRun run = RunTool({QStringLiteral("export"), m_smith}, out.path(), "1300000000");
     QCOMPARE(run.exitCode, 0);
     const QString expected = out.filePath(QStringLiteral("J  Smith   Sons \u20ac 2004-06-14.company"));
     QCOMPARE(run.out.trimmed(), QDir::toNativeSeparators(expected));
@@ -270,7 +250,7 @@ void TestToolCompany::exportTo()
     QTemporaryDir out;
     QVERIFY(out.isValid());
     const QString outputPath = out.filePath(output);
-    const CRun run = RunTool({QStringLiteral("export"), inputPath, QStringLiteral("-o"), outputPath});
+    const CToolRun run = RunTool({QStringLiteral("export"), inputPath, QStringLiteral("-o"), outputPath});
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(run.err.contains(errHas), qPrintable(run.err));
     if (exitCode == 0) {

@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include "tests/support/ToolRun.h"
+
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -21,28 +23,10 @@ using namespace quorvel;
 
 namespace {
 
-struct CRun
+CToolRun RunTool(const QStringList &args)
 {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-CRun RunTool(const QStringList &args)
-{
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     // 2004-06-14 15:27:00 UTC
-    env.insert(QStringLiteral("SOURCE_DATE_EPOCH"), QStringLiteral("1087226820"));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(QUORVEL_TOOL), args);
-    CRun run;
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return run;
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    return ::RunTool(args, ToolEnvironment(QStringLiteral("1087226820")));
 }
 
 // A photo-like picture: smooth gradients with some noise, so the reduction has work to do.
@@ -189,7 +173,7 @@ void TestToolImages::reduce()
     QVERIFY(SavePicture(MakePicture(width, height, quint32(width * height)), source, format.constData()));
     const QString out = Path(name + QStringLiteral(".png"));
 
-    const CRun run = RunTool({QStringLiteral("reduce"), source, out});
+    const CToolRun run = RunTool({QStringLiteral("reduce"), source, out});
     QCOMPARE(run.exitCode, 0);
     QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
 
@@ -248,7 +232,7 @@ void TestToolImages::usage()
 void TestToolImages::newCompany()
 {
     const QString out = Path(QStringLiteral("smith.company"));
-    const CRun run = RunTool({QStringLiteral("new"), QStringLiteral("-o"), out,
+    const CToolRun run = RunTool({QStringLiteral("new"), QStringLiteral("-o"), out,
                               QStringLiteral("--owner"), QStringLiteral("J. Smith & Sons \u20ac"),
                               QStringLiteral("--word"), QStringLiteral("Smith"),
                               QStringLiteral("--intelligence"), QStringLiteral("1"),
@@ -312,7 +296,7 @@ void TestToolImages::newFaceCuts()
         cut = suffix.isEmpty() ? QRect(0, 0, 100, 64) : QRect(20, 0, 64, 64);
 
     const QString out = Path(QStringLiteral("cut.company"));
-    const CRun run = RunTool({QStringLiteral("new"), QStringLiteral("-o"), out, QStringLiteral("--face"),
+    const CToolRun run = RunTool({QStringLiteral("new"), QStringLiteral("-o"), out, QStringLiteral("--face"),
                               QStringLiteral("default=") + picture + suffix});
     QCOMPARE(run.exitCode, 0);
     CCompanyRecord record;
@@ -397,7 +381,7 @@ void TestToolImages::newRefuses()
     previous.write("earlier contents");
     previous.close();
 
-    const CRun run = RunTool(args);
+    const CToolRun run = RunTool(args);
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(run.err.contains(errHas), qPrintable(run.err));
     QVERIFY(run.out.isEmpty());
@@ -416,7 +400,7 @@ void TestToolImages::faces()
     QVERIFY(ReadCompanyFile(company, record));
 
     const QString folder = Path(QStringLiteral("faces/out")); // made by the command
-    const CRun run = RunTool({QStringLiteral("faces"), company, QStringLiteral("-o"), folder});
+    const CToolRun run = RunTool({QStringLiteral("faces"), company, QStringLiteral("-o"), folder});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.out.count(QLatin1Char('\n')), 4);
     QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name),
@@ -432,7 +416,7 @@ void TestToolImages::faces()
     }
 
     // A file that is no company, and a folder that cannot be made.
-    CRun bad = RunTool({QStringLiteral("faces"), m_photo, QStringLiteral("-o"), folder});
+    CToolRun bad = RunTool({QStringLiteral("faces"), m_photo, QStringLiteral("-o"), folder});
     QCOMPARE(bad.exitCode, 1);
     QVERIFY2(bad.err.contains(QStringLiteral("Unexpected file format.")), qPrintable(bad.err));
     bad = RunTool({QStringLiteral("faces"), company, QStringLiteral("-o"), m_photo + QStringLiteral("/inside")});
