@@ -87,6 +87,13 @@ bool WriteFileWhole(const QString &path, const std::function<bool(QIODevice &, Q
         *error = QStringLiteral("%1: %2").arg(Native(path), why);
         return false;
     }
+    // commit() can report success after a short write that only the final flush meets (a
+    // full disk, a file size limit) and put the cut file in place, so the flush comes first.
+    if (!file.flush() || file.error() != QFileDevice::NoError) {
+        *error = FileErrorText(path, file, true, "Failed to save document.");
+        file.cancelWriting();
+        return false;
+    }
     if (!file.commit()) {
         *error = FileErrorText(path, file, true, "Failed to save document.");
         return false;

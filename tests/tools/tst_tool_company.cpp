@@ -16,6 +16,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 using namespace quorvel;
 
 namespace {
@@ -65,6 +70,32 @@ QByteArray ReadFile(const QString &path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+
+#ifdef Q_OS_UNIX
+// While it lives, writes beyond this many bytes fail with "file too large", also in the tool
+// started meanwhile, which inherits both the limit and the ignored signal.
+class CFileSizeLimit
+{
+public:
+    explicit CFileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~CFileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+};
+#endif
 
 } // namespace
 
@@ -224,16 +255,22 @@ void TestToolCompany::exportTo_data()
     QTest::addColumn<QString>("output");    // relative to a fresh folder
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("errHas");
+    QTest::addColumn<int>("sizeLimit");    // bytes the tool may write to a file; 0: no limit
 
-    QTest::newRow("good") << QStringLiteral("smith") << QStringLiteral("copy.company") << 0 << QString();
+    QTest::newRow("good") << QStringLiteral("smith") << QStringLiteral("copy.company") << 0 << QString() << 0;
     QTest::newRow("no default face") << QStringLiteral("nofaces") << QStringLiteral("copy.company") << 1
-                                     << QStringLiteral("You must provide an image for the default face expression before you can save or export!");
+                                     << QStringLiteral("You must provide an image for the default face expression before you can save or export!") << 0;
     QTest::newRow("malformed") << QStringLiteral("malformed") << QStringLiteral("copy.company") << 1
-                               << QStringLiteral("Unexpected file format.");
+                               << QStringLiteral("Unexpected file format.") << 0;
     QTest::newRow("missing input") << QStringLiteral("missing") << QStringLiteral("copy.company") << 1
-                                   << QStringLiteral("was not found.");
+                                   << QStringLiteral("was not found.") << 0;
     QTest::newRow("folder missing") << QStringLiteral("smith") << QStringLiteral("no/such/copy.company") << 1
-                                    << QStringLiteral("contains an invalid path.");
+                                    << QStringLiteral("contains an invalid path.") << 0;
+#ifdef Q_OS_UNIX
+    // The file is cut short on its way to the disk: nothing may be left that looks written.
+    QTest::newRow("file too large") << QStringLiteral("smith") << QStringLiteral("copy.company") << 1
+                                    << QStringLiteral("Failed to save document.") << 1000;
+#endif
 }
 
 void TestToolCompany::exportTo()
@@ -242,6 +279,7 @@ void TestToolCompany::exportTo()
     QFETCH(QString, output);
     QFETCH(int, exitCode);
     QFETCH(QString, errHas);
+    QFETCH(int, sizeLimit);
 
     const QString inputPath = input == QLatin1String("smith") ? m_smith
                               : input == QLatin1String("nofaces") ? m_noFaces
@@ -250,7 +288,16 @@ void TestToolCompany::exportTo()
     QTemporaryDir out;
     QVERIFY(out.isValid());
     const QString outputPath = out.filePath(output);
-    const CToolRun run = RunTool({QStringLiteral("export"), inputPath, QStringLiteral("-o"), outputPath});
+    const QStringList args{QStringLiteral("export"), inputPath, QStringLiteral("-o"), outputPath};
+    CToolRun run;
+    if (sizeLimit > 0) {
+#ifdef Q_OS_UNIX
+        CFileSizeLimit limit{rlim_t(sizeLimit)};
+        run = RunTool(args);
+#endif
+    } else {
+        run = RunTool(args);
+    }
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(run.err.contains(errHas), qPrintable(run.err));
     if (exitCode == 0) {
