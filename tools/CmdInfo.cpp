@@ -47,6 +47,7 @@ QString ToText(const QString &path, const CCompanyRecord &record, std::uint32_t 
         return QStringLiteral("0x%1").arg(v, width, 16, QLatin1Char('0'));
     };
     const QStringList expressions = ExpressionNames(record);
+    // One pass: a later arg() would also fill a "%1" that came in with the owner's name.
     return QStringLiteral("%1\n"
                           "  owner:           %2\n"
                           "  word:            %3\n"
@@ -58,11 +59,11 @@ QString ToText(const QString &path, const CCompanyRecord &record, std::uint32_t 
                           "  expressions:     %9\n"
                           "  stamp:           %10\n"
                           "  checksum:        %11\n")
-        .arg(QDir::toNativeSeparators(path), record.GetOwnerName(), record.GetSpecificWord())
-        .arg(record.GetIntelligence())
-        .arg(record.GetAggressiveness())
-        .arg(record.GetCompetitiveness())
-        .arg(hex(record.m_data.m_firstWordMask, 4), hex(record.m_data.m_secondWordMask, 4),
+        .arg(QDir::toNativeSeparators(path), record.GetOwnerName(), record.GetSpecificWord(),
+             QString::number(record.GetIntelligence()),
+             QString::number(record.GetAggressiveness()),
+             QString::number(record.GetCompetitiveness()),
+             hex(record.m_data.m_firstWordMask, 4), hex(record.m_data.m_secondWordMask, 4),
              expressions.isEmpty() ? QStringLiteral("(none)") : expressions.join(QStringLiteral(", ")),
              FormatDateStamp(record.m_dateStamp), hex(checksum, 8));
 }

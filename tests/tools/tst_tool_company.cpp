@@ -109,6 +109,7 @@ private slots:
     void usage();
     void infoJson();
     void infoReportsBadFiles();
+    void infoText_data();
     void infoText();
     void exportByName();
     void exportTo_data();
@@ -226,14 +227,34 @@ void TestToolCompany::infoReportsBadFiles()
     QCOMPARE(run.err.count(QLatin1Char('\n')), 3);
 }
 
+void TestToolCompany::infoText_data()
+{
+    QTest::addColumn<QString>("owner");
+    QTest::addColumn<QString>("word");
+
+    QTest::newRow("plain") << QStringLiteral("J. Smith & Sons \u20ac") << QStringLiteral("Smith");
+    // Texts that look like the output's own placeholders are shown as they are.
+    QTest::newRow("placeholders") << QStringLiteral("Rate %1 %4") << QStringLiteral("%2%");
+}
+
 void TestToolCompany::infoText()
 {
-    const CToolRun run = RunTool({QStringLiteral("info"), m_smith});
+    QFETCH(QString, owner);
+    QFETCH(QString, word);
+
+    const QString path = m_dir.filePath(QStringLiteral("text.company"));
+    QVERIFY(WriteFile(path, CompanyBytes(owner, word, 0x3)));
+    const CToolRun run = RunTool({QStringLiteral("info"), path});
     QCOMPARE(run.exitCode, 0);
-    QVERIFY2(run.out.contains(QStringLiteral("J. Smith & Sons \u20ac")), qPrintable(run.out));
-    QVERIFY(run.out.contains(QStringLiteral("default, happy")));
-    QVERIFY(run.out.contains(QStringLiteral("2004/06/14 15:26")));
-    QVERIFY(run.out.contains(QStringLiteral("0x1ffb")));
+    const QStringList lines = run.out.split(QLatin1Char('\n'));
+    QVERIFY2(lines.contains(QStringLiteral("  owner:           ") + owner), qPrintable(run.out));
+    QVERIFY(lines.contains(QStringLiteral("  word:            ") + word));
+    QVERIFY(lines.contains(QStringLiteral("  intelligence:    2")));
+    QVERIFY(lines.contains(QStringLiteral("  aggressiveness:  7")));
+    QVERIFY(lines.contains(QStringLiteral("  competitiveness: 10")));
+    QVERIFY(lines.contains(QStringLiteral("  first words:     0x1ffb")));
+    QVERIFY(lines.contains(QStringLiteral("  expressions:     default, happy")));
+    QVERIFY(lines.contains(QStringLiteral("  stamp:           2004/06/14 15:26")));
 }
 
 void TestToolCompany::exportByName()
