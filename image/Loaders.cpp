@@ -215,6 +215,50 @@ std::uint32_t LittleEndian(const QByteArray &bytes, int offset, int size)
     return value;
 }
 
+constexpr std::uint32_t RunLength8 = 1, RunLength4 = 2;
+
+// Qt's run-length decoder stops quietly where the data ends too. A run-length bitmap is
+// whole when its codes reach the end-of-bitmap mark, or end every row, before the file ends.
+bool RunLengthCutShort(QFile &file, std::uint32_t dataStart, std::int64_t rows, bool fourBit)
+{
+    if (!file.seek(dataStart))
+        return true;
+    const auto next = [&file](uchar &byte) {
+        char c = 0;
+        if (!file.getChar(&c))
+            return false;
+        byte = uchar(c);
+        return true;
+    };
+    std::int64_t rowsEnded = 0;
+    for (;;) {
+        uchar count = 0, code = 0;
+        if (!next(count) || !next(code))
+            return true;
+        if (count > 0)
+            continue; // a run of one value
+        if (code == 0) { // end of row
+            if (++rowsEnded >= rows)
+                return false;
+        } else if (code == 1) { // end of bitmap
+            return false;
+        } else if (code == 2) { // move right and up
+            uchar right = 0, up = 0;
+            if (!next(right) || !next(up))
+                return true;
+            rowsEnded += up;
+            if (rowsEnded >= rows)
+                return false;
+        } else { // code pixels given one by one, padded to an even number of bytes
+            const int bytes = fourBit ? (code + 1) / 2 : code;
+            for (int i = 0; i < (bytes + 1) / 2 * 2; ++i) {
+                if (!next(count))
+                    return true;
+            }
+        }
+    }
+}
+
 // Qt's bitmap reader quietly accepts a file cut short. An uncompressed bitmap (the headers say
 // where its rows start and how long they are) must hold all of its rows.
 bool BitmapCutShort(const QString &path)
@@ -228,15 +272,17 @@ bool BitmapCutShort(const QString &path)
     const std::uint32_t dataStart = LittleEndian(header, 10, 4);
     const std::uint32_t infoSize = LittleEndian(header, 14, 4);
     std::int64_t width = 0, height = 0, bitCount = 0;
+    std::uint32_t compression = 0;
     if (infoSize == 12) { // the old core header: 16-bit sizes, no compression
         width = LittleEndian(header, 18, 2);
         height = LittleEndian(header, 20, 2);
         bitCount = LittleEndian(header, 24, 2);
     } else {
-        const std::uint32_t compression = LittleEndian(header, 30, 4);
+        compression = LittleEndian(header, 30, 4);
         constexpr std::uint32_t Uncompressed = 0, BitFields = 3, AlphaBitFields = 6;
         if (compression != Uncompressed && compression != BitFields
-            && compression != AlphaBitFields)
+            && compression != AlphaBitFields && compression != RunLength8
+            && compression != RunLength4)
             return false;
         width = std::int32_t(LittleEndian(header, 18, 4));
         height = std::int32_t(LittleEndian(header, 22, 4));
@@ -244,6 +290,12 @@ bool BitmapCutShort(const QString &path)
     }
     if (width <= 0 || height == 0 || bitCount <= 0 || bitCount > 32)
         return false; // left to the reader to refuse
+    if (compression == RunLength8 || compression == RunLength4) {
+        if (!RunLengthCutShort(file, dataStart, std::abs(height), compression == RunLength4))
+            return false;
+        qCDebug(lcImage) << "Bitmap:" << Shown(path) << "is cut short: its run-length data ends early";
+        return true;
+    }
     const std::int64_t rowBytes = (width * bitCount + 31) / 32 * 4;
     const std::int64_t rowsThere = (file.size() - std::int64_t(dataStart)) / rowBytes;
     if (file.size() < std::int64_t(dataStart) || rowsThere < std::abs(height)) {

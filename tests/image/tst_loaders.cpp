@@ -96,6 +96,46 @@ int BmpBitCount(const QByteArray &bmp)
     return uchar(bmp[28]) | (uchar(bmp[29]) << 8);
 }
 
+// A 5 x 3 run-length bitmap (8 or 4 bits a pixel), each row a run, an absolute run of three and
+// an end of row, then the end-of-bitmap mark.
+QByteArray RunLengthBmp(bool fourBit)
+{
+    QByteArray data;
+    for (int row = 0; row < 3; ++row) {
+        data.append(char(2)).append(char(fourBit ? 0x12 : 1 + row));
+        if (fourBit)
+            data.append(char(0)).append(char(3)).append(char(0x31)).append(char(0x20));
+        else
+            data.append(char(0)).append(char(3)).append(char(2)).append(char(3)).append(char(1)).append(char(0));
+        data.append(char(0)).append(char(0));
+    }
+    data.append(char(0)).append(char(1));
+    QByteArray colours;
+    for (int i = 0; i < 16; ++i)
+        colours.append(char(i * 16)).append(char(255 - i * 16)).append(char(i * 8)).append(char(0));
+    const quint32 start = 14 + 40 + quint32(colours.size());
+    QByteArray file("BM");
+    const auto put = [&file](quint32 value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            file.append(char(value >> (8 * i)));
+    };
+    put(start + quint32(data.size()), 4);
+    put(0, 4);
+    put(start, 4);
+    put(40, 4);
+    put(5, 4);
+    put(3, 4);
+    put(1, 2);
+    put(fourBit ? 4 : 8, 2);
+    put(fourBit ? 2 : 1, 4);
+    put(quint32(data.size()), 4);
+    put(2835, 4);
+    put(2835, 4);
+    put(16, 4);
+    put(0, 4);
+    return file + colours + data;
+}
+
 // A 1 x 1 GIF whose one pixel is colour 0 of its table, red.
 QByteArray RedGif()
 {
@@ -419,6 +459,18 @@ void TestLoaders::refusals_data()
                                     << qint64(kMaxPicturePixels) << false;
     QTest::newRow("bmp truncated") << "cut.bmp" << bmp.left(bmp.size() - 20)
                                    << qint64(kMaxPicturePixels) << false;
+    for (const bool fourBit : {false, true}) {
+        const QByteArray rle = RunLengthBmp(fourBit);
+        const QByteArray kind = fourBit ? "rle4" : "rle8";
+        QTest::newRow(kind + " whole") << "rle.bmp" << rle << qint64(kMaxPicturePixels) << true;
+        QTest::newRow(kind + " without its end mark") << "rle.bmp" << rle.left(rle.size() - 2)
+                                                      << qint64(kMaxPicturePixels) << true;
+        QTest::newRow(kind + " cut in its last row") << "rle.bmp" << rle.left(rle.size() - 6)
+                                                     << qint64(kMaxPicturePixels) << false;
+        const int dataStart = uchar(rle[10]) | (uchar(rle[11]) << 8);
+        QTest::newRow(kind + " cut in its first row") << "rle.bmp" << rle.left(dataStart + 3)
+                                                      << qint64(kMaxPicturePixels) << false;
+    }
     QTest::newRow("png over a small limit") << "five.png" << Encode(TestPicture(), "png")
                                             << qint64(14) << false;
     QTest::newRow("ppm over a small limit") << "five.ppm" << Ppm(TestPicture()) << qint64(14)
