@@ -17,9 +17,10 @@ namespace quorvel {
 
 class CPaletteImage;
 
-// The largest picture any loader takes (1 G pixels, 3 GB of colour); larger headers are refused
-// before anything is allocated, so a hostile file cannot exhaust memory.
-inline constexpr std::int64_t kMaxPicturePixels = std::int64_t(1) << 30;
+// The largest picture any loader takes: 1 GB of colour (about 358 megapixels, far beyond any
+// camera). Larger headers are refused before anything is allocated, so a hostile file cannot
+// exhaust memory.
+inline constexpr std::int64_t kMaxPicturePixels = (std::int64_t(1) << 30) / 3;
 
 class CRgbImage
 {
