@@ -4,6 +4,7 @@
 
 #include "company/CompanyFile.h"
 #include "company/QuorvelDoc.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/ScriptedPrompts.h"
 
 #include <QDir>
@@ -13,11 +14,6 @@
 #include <QTest>
 
 #include <memory>
-
-#ifdef Q_OS_UNIX
-#include <csignal>
-#include <sys/resource.h>
-#endif
 
 using namespace quorvel;
 using namespace quorvel::test;
@@ -58,30 +54,6 @@ public:
     }
 };
 
-#ifdef Q_OS_UNIX
-// Writes beyond this many bytes fail with "file too large" while it lives, whoever runs.
-class CFileSizeLimit
-{
-public:
-    explicit CFileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~CFileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
-#endif
 
 } // namespace
 

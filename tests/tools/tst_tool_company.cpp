@@ -3,6 +3,8 @@
 #include "company/CompanyFile.h"
 #include "company/CompanyRecord.h"
 #include "platform/Archive.h"
+#include "tests/support/FileSizeLimit.h"
+#include "tests/support/ToolRun.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -10,16 +12,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include "tests/support/ToolRun.h"
-
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-
-#ifdef Q_OS_UNIX
-#include <csignal>
-#include <sys/resource.h>
-#endif
 
 using namespace quorvel;
 
@@ -71,31 +66,6 @@ QByteArray ReadFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-#ifdef Q_OS_UNIX
-// While it lives, writes beyond this many bytes fail with "file too large", also in the tool
-// started meanwhile, which inherits both the limit and the ignored signal.
-class CFileSizeLimit
-{
-public:
-    explicit CFileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~CFileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
-#endif
 
 } // namespace
 
