@@ -6,12 +6,11 @@
 #include "image/PaletteImage.h"
 #include "image/RgbImage.h"
 #include "platform/Archive.h"
+#include "tests/support/ToolRun.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include "tests/support/ToolRun.h"
-
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
