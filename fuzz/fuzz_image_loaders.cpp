@@ -2,6 +2,7 @@
 // byte picks the extension (and so the loaders tried), the rest is the file. Whatever the loaders
 // make of it, the image must hold exactly its width x height pixels.
 
+#include "PictureChecks.h"
 #include "image/RgbImage.h"
 
 #include <QByteArray>
@@ -14,7 +15,6 @@
 
 namespace {
 
-constexpr std::int64_t FuzzMaxPixels = std::int64_t(1) << 22;
 const char *const Extensions[] = {".jpg", ".jpeg", ".bmp", ".ppm", ".png", ".dat", ".gif", ""};
 
 void Quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
@@ -51,16 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         file.write(reinterpret_cast<const char *>(data + 1), qint64(size - 1));
     }
 
-    const CRgbImage image(path, FuzzMaxPixels);
-    const std::int64_t pixels = std::int64_t(image.Width()) * image.Height();
-    if (image.Width() < 1 || image.Height() < 1 || pixels > FuzzMaxPixels)
-        std::abort();
-    // Read every pixel, so that the sanitizers see any that lies outside the buffer.
-    unsigned sum = 0;
-    for (std::int64_t i = 0; i < pixels; ++i)
-        sum += image.Pixels()[i].red + image.Pixels()[i].green + image.Pixels()[i].blue;
-    [[maybe_unused]] static volatile unsigned sink;
-    sink = sum;
+    fuzz::CheckPicture(CRgbImage(path, fuzz::kMaxPixels));
     QFile::remove(path);
     return 0;
 }
