@@ -1,0 +1,39 @@
+#pragma once
+// A one-line text box for text that a company file keeps: only characters of the file's code
+// page, and no more than a typing limit. Unlike QLineEdit's maximum length, the limit never
+// cuts a text the program shows, so a longer name read from a file appears whole; the user may
+// shorten it but not lengthen it. Text set from outside the program (an assistive tool) follows
+// the rules for typing: what breaks them is refused and the box keeps its text.
+
+#include <QLineEdit>
+
+namespace quorvel {
+
+class CAnsiLineEdit final : public QLineEdit
+{
+    Q_OBJECT
+
+public:
+    CAnsiLineEdit(int typingLimit, QWidget *parent);
+
+    // Shows a text of the program's own, whatever its length.
+    void SetTextFromProgram(const QString &text);
+
+signals:
+    // After every change the box keeps, whoever made it.
+    void textAccepted(const QString &text);
+
+private:
+    class CValidator;
+
+    bool IsAcceptable(const QString &text) const;
+    void OnTextChanged(const QString &text);
+
+    int m_typingLimit;
+    QString m_programText;
+    QString m_keptText;
+    bool m_settingFromProgram = false;
+    bool m_refusing = false;
+};
+
+} // namespace quorvel
