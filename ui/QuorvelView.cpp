@@ -1,26 +1,96 @@
 #include "ui/QuorvelView.h"
 
 #include "company/QuorvelDoc.h"
+#include "ui/AnsiLineEdit.h"
+#include "ui/DialogTemplate.h"
+#include "ui/FaceFrame.h"
+#include "ui/FormTemplate.h"
 
-#include <QFontMetrics>
+#include <QCheckBox>
 #include <QLayout>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QScopedValueRollback>
+#include <QSlider>
+
+#include <algorithm>
 
 namespace quorvel {
 
 namespace {
 
-// The form's size in dialog units: a quarter of the average character width across, an
-// eighth of the line height down.
-constexpr int kFormWidthDialogUnits = 408;
-constexpr int kFormHeightDialogUnits = 246;
+// An edit's text is read as at most this many characters.
+constexpr int kEditReadLimit = 254;
 
-QSize DialogUnitsToPixels(const QWidget *widget, int x, int y)
+// A name-part group: its table and the record operations on its set. First words, then second.
+struct NamePartGroup
 {
-    const QFontMetrics metrics = widget->fontMetrics();
-    return {(x * metrics.averageCharWidth() + 2) / 4, (y * metrics.height() + 4) / 8};
+    const NamePartTable &table;
+    bool (CCompanyRecord::*isAllowed)(std::uint32_t) const;
+    void (CCompanyRecord::*setAllowed)(std::uint32_t, bool);
+};
+
+const NamePartGroup kNamePartGroups[] = {
+    {g_firstWordParts, &CCompanyRecord::IsFirstWordAllowed, &CCompanyRecord::SetFirstWordAllowed},
+    {g_secondWordParts, &CCompanyRecord::IsSecondWordAllowed,
+     &CCompanyRecord::SetSecondWordAllowed},
+};
+
+// The sliders and the ratings they set.
+struct RatingSlider
+{
+    int id;
+    int (CCompanyRecord::*get)() const;
+    void (CCompanyRecord::*set)(int);
+};
+
+// In the order the form writes them.
+const RatingSlider kRatingSliders[] = {
+    {kAggressivenessSlider, &CCompanyRecord::GetAggressiveness,
+     &CCompanyRecord::SetAggressiveness},
+    {kIntelligenceSlider, &CCompanyRecord::GetIntelligence, &CCompanyRecord::SetIntelligence},
+    {kCompetitivenessSlider, &CCompanyRecord::GetCompetitiveness,
+     &CCompanyRecord::SetCompetitiveness},
+};
+
+// A face's indices in a face-sized buffer: a picture of another size is never read past its end.
+template<class Face>
+Face FaceBytes(const CPaletteImage &picture)
+{
+    Face face{};
+    const std::size_t count = std::size_t(picture.Width()) * std::size_t(picture.Height());
+    std::copy_n(picture.Indices(), std::min(face.size(), count), face.begin());
+    return face;
 }
 
 } // namespace
+
+// The page the controls stand on. It paints the faces under their frames and hears the
+// presses that the frames let through.
+class CQuorvelView::CFormPage final : public QWidget
+{
+public:
+    explicit CFormPage(CQuorvelView *view) : m_view(view) {}
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        m_view->OnPaint(painter);
+    }
+    // The page is the last to hear a press; nothing behind it wants one.
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        if (event->button() == Qt::LeftButton)
+            m_view->OnLButtonDown(event->position().toPoint());
+        event->accept();
+    }
+    void mouseReleaseEvent(QMouseEvent *event) override { event->accept(); }
+
+private:
+    CQuorvelView *m_view;
+};
 
 CQuorvelView::CQuorvelView(CQuorvelDoc *document, QWidget *parent)
     : QScrollArea(parent)
@@ -30,11 +100,22 @@ CQuorvelView::CQuorvelView(CQuorvelDoc *document, QWidget *parent)
     setWidgetResizable(false);
     setBackgroundRole(QPalette::Window);
 
-    m_form = new QWidget;
+    m_form = new CFormPage(this);
     m_form->setObjectName(QStringLiteral("companyForm"));
+    m_form->setAccessibleName(tr("Company"));
     m_form->setAutoFillBackground(true);
-    m_form->setFixedSize(DialogUnitsToPixels(m_form, kFormWidthDialogUnits, kFormHeightDialogUnits));
+    m_form->setFixedSize(DialogUnitsToPixels(m_form, QRect(QPoint(), kForm101Size)).size());
+    CreateForm101Controls(m_form);
     setWidget(m_form);
+
+    m_faceSlots.reserve(kFaceSlotRows.size());
+    for (int index = 0; index < kExpressionCount; ++index) {
+        const FaceSlotRow &row = kFaceSlotRows[std::size_t(index)];
+        m_faceSlots.emplace_back(ExpressionName(index), row.m_bit, row.m_smallFrameId,
+                                 row.m_largeFrameId);
+    }
+    InitialiseForm();
+    ConnectControls();
 
     if (document)
         document->AddView(this);
@@ -51,19 +132,296 @@ CQuorvelDoc *CQuorvelView::GetDocument() const
     return static_cast<CQuorvelDoc *>(CView::GetDocument());
 }
 
+QWidget *CQuorvelView::Form() const
+{
+    return m_form;
+}
+
+QWidget *CQuorvelView::Control(int id) const
+{
+    return FindControl(m_form, id);
+}
+
+void CQuorvelView::InitialiseForm()
+{
+    for (CFaceSlot &slot : m_faceSlots)
+        slot.Attach(m_form);
+
+    for (const NamePartGroup &group : kNamePartGroups) {
+        for (const NamePart &part : group.table) {
+            // The game's own words, shown as the game uses them.
+            if (auto *box = FindControl<QCheckBox>(m_form, part.m_checkBoxId))
+                box->setText(QString::fromLatin1(part.m_word));
+        }
+    }
+
+    if (auto *owner = FindControl<QWidget>(m_form, kOwnerNameEdit)) {
+        QFont font(QStringLiteral("Arial"), 16);
+        font.setStyleHint(QFont::SansSerif);
+        owner->setFont(font);
+    }
+}
+
+void CQuorvelView::ConnectControls()
+{
+    // Each change, by the user or by an assistive tool, reaches the document at once; the
+    // form's own setting of its controls does not (see m_settingControls).
+    if (auto *owner = FindControl<CAnsiLineEdit>(m_form, kOwnerNameEdit))
+        connect(owner, &CAnsiLineEdit::textAccepted, this, [this] {
+            if (!m_settingControls)
+                OnChangeOwnerName();
+        });
+    if (auto *word = FindControl<CAnsiLineEdit>(m_form, kSpecificWordEdit))
+        connect(word, &CAnsiLineEdit::textAccepted, this, [this] {
+            if (!m_settingControls)
+                OnChangeSpecificWord();
+        });
+    for (const RatingSlider &rating : kRatingSliders) {
+        if (auto *slider = FindControl<QSlider>(m_form, rating.id))
+            connect(slider, &QSlider::valueChanged, this, [this, id = rating.id] {
+                if (!m_settingControls)
+                    OnSliderChange(id);
+            });
+    }
+    for (const NamePartGroup &group : kNamePartGroups) {
+        for (const NamePart &part : group.table) {
+            if (auto *box = FindControl<QCheckBox>(m_form, part.m_checkBoxId))
+                connect(box, &QCheckBox::toggled, this, [this] {
+                    if (!m_settingControls)
+                        OnNamePartClicked();
+                });
+        }
+    }
+    const int selectAll[] = {kSelectAllFirstWords, kSelectAllSecondWords};
+    for (std::size_t group = 0; group < std::size(selectAll); ++group) {
+        if (auto *button = FindControl<QPushButton>(m_form, selectAll[group]))
+            connect(button, &QPushButton::clicked, this, [this, group] { OnSelectAll(group); });
+    }
+    for (std::size_t index = 0; index < m_faceSlots.size(); ++index) {
+        const CFaceSlot &slot = m_faceSlots[index];
+        for (QWidget *frame : {slot.SmallFrame(), slot.LargeFrame()}) {
+            if (auto *faceFrame = qobject_cast<CFaceFrame *>(frame))
+                connect(faceFrame, &CFaceFrame::clicked, this,
+                        [this, index] { OnFaceClicked(m_faceSlots[index]); });
+        }
+    }
+}
+
 void CQuorvelView::OnInitialUpdate()
 {
     CView::OnInitialUpdate();
-    // Filling the owner-name box from the record goes through SetOwnerName, which is what
-    // puts the owner name into the caption after New and Open.
-    if (CQuorvelDoc *document = GetDocument())
-        document->SetOwnerName(document->GetOwnerName());
     ResizeParentToFit(true);
 }
 
 void CQuorvelView::OnUpdate()
 {
+    RefreshFromCompany();
+}
+
+void CQuorvelView::RefreshFromCompany()
+{
+    CQuorvelDoc *document = GetDocument();
+    if (!document)
+        return;
+    {
+        const QScopedValueRollback setting(m_settingControls, true);
+        for (CFaceSlot &slot : m_faceSlots) {
+            CSmallFace small;
+            CLargeFace large;
+            if (document->GetFaces(slot.ExpressionBit(), small.data(), large.data())) {
+                slot.SetPictures(
+                    std::make_unique<CPaletteImage>(small.data(), kSmallFaceSide, kSmallFaceSide),
+                    std::make_unique<CPaletteImage>(large.data(), kLargeFaceSide, kLargeFaceSide));
+            } else {
+                slot.ClearPictures();
+            }
+        }
+        for (const NamePartGroup &group : kNamePartGroups) {
+            for (const NamePart &part : group.table)
+                SetBox(group.table, part.m_bit, (document->*group.isAllowed)(part.m_bit));
+        }
+        WriteEditText(kOwnerNameEdit, document->GetOwnerName());
+        WriteEditText(kSpecificWordEdit, document->GetSpecificWord());
+        for (const RatingSlider &rating : kRatingSliders)
+            WriteSliderPos(rating.id, (document->*rating.get)());
+    }
+    // As though the edits announced their new text: the same text goes back, which leaves the
+    // record as it is but retitles the window and renames the "(Specific)" box.
+    OnChangeOwnerName();
+    OnChangeSpecificWord();
     m_form->update();
+}
+
+void CQuorvelView::StoreFormToCompany()
+{
+    CQuorvelDoc *document = GetDocument();
+    if (!document)
+        return;
+    for (const CFaceSlot &slot : m_faceSlots) {
+        if (slot.HasFaces()) {
+            const auto small = FaceBytes<CSmallFace>(*slot.SmallFace());
+            const auto large = FaceBytes<CLargeFace>(*slot.LargeFace());
+            document->SetFaces(slot.ExpressionBit(), small.data(), large.data());
+        } else {
+            document->SetFaces(slot.ExpressionBit(), nullptr, nullptr);
+        }
+    }
+    for (const NamePartGroup &group : kNamePartGroups) {
+        for (const NamePart &part : group.table)
+            (document->*group.setAllowed)(part.m_bit, ReadBox(group.table, part.m_bit));
+    }
+    document->SetOwnerName(ReadEditText(kOwnerNameEdit));
+    document->SetSpecificWord(ReadEditText(kSpecificWordEdit));
+    for (const RatingSlider &rating : kRatingSliders)
+        (document->*rating.set)(ReadSliderPos(rating.id));
+}
+
+void CQuorvelView::OnPaint(QPainter &painter) const
+{
+    for (const CFaceSlot &slot : m_faceSlots)
+        slot.PaintFaces(painter);
+}
+
+void CQuorvelView::OnLButtonDown(const QPoint &point)
+{
+    for (CFaceSlot &slot : m_faceSlots) {
+        if (slot.HitTest(point)) {
+            OnFaceClicked(slot);
+            return;
+        }
+    }
+}
+
+// Every way of choosing a face ends here: a press on either frame, Enter or Space on a
+// focused frame, an assistive tool's press. An accepted grab puts the form's faces, and with
+// them every other control, into the company.
+void CQuorvelView::OnFaceClicked(CFaceSlot &slot)
+{
+    if (!GetDocument() || !m_runGrabDialog)
+        return;
+    if (m_runGrabDialog(slot))
+        StoreFormToCompany();
+}
+
+void CQuorvelView::OnChangeOwnerName()
+{
+    if (CQuorvelDoc *document = GetDocument())
+        document->SetOwnerName(ReadEditText(kOwnerNameEdit));
+}
+
+void CQuorvelView::OnChangeSpecificWord()
+{
+    const QString word = ReadEditText(kSpecificWordEdit);
+    if (CQuorvelDoc *document = GetDocument())
+        document->SetSpecificWord(word);
+    const NamePart *specific = FindNamePart(g_firstWordParts, kSpecificWordBit);
+    if (auto *box = FindControl<QCheckBox>(m_form, specific->m_checkBoxId)) {
+        box->setText(word);
+        // The box has no room to show its caption; a screen reader still needs a name.
+        box->setAccessibleName(word.isEmpty() ? tr("(Specific)") : QString());
+    }
+}
+
+void CQuorvelView::OnSliderChange(int sliderId)
+{
+    CQuorvelDoc *document = GetDocument();
+    if (!document)
+        return;
+    for (const RatingSlider &rating : kRatingSliders) {
+        if (rating.id == sliderId)
+            (document->*rating.set)(ReadSliderPos(sliderId));
+    }
+}
+
+// A group left without a ticked box takes its boxes back from the company, so the click that
+// emptied it is undone. Both groups are looked at whichever was clicked.
+void CQuorvelView::OnNamePartClicked()
+{
+    CQuorvelDoc *document = GetDocument();
+    if (!document)
+        return;
+    std::uint32_t ticked[std::size(kNamePartGroups)];
+    for (std::size_t i = 0; i < std::size(kNamePartGroups); ++i)
+        ticked[i] = TickedBits(kNamePartGroups[i].table);
+
+    const QScopedValueRollback setting(m_settingControls, true);
+    for (std::size_t i = 0; i < std::size(kNamePartGroups); ++i) {
+        const NamePartGroup &group = kNamePartGroups[i];
+        for (const NamePart &part : group.table) {
+            if (ticked[i] != 0)
+                (document->*group.setAllowed)(part.m_bit, (ticked[i] & part.m_bit) != 0);
+            else
+                SetBox(group.table, part.m_bit, (document->*group.isAllowed)(part.m_bit));
+        }
+    }
+}
+
+void CQuorvelView::OnSelectAll(std::size_t groupIndex)
+{
+    CQuorvelDoc *document = GetDocument();
+    if (!document)
+        return;
+    const NamePartGroup &group = kNamePartGroups[groupIndex];
+    const QScopedValueRollback setting(m_settingControls, true);
+    for (const NamePart &part : group.table) {
+        (document->*group.setAllowed)(part.m_bit, true);
+        SetBox(group.table, part.m_bit, true);
+    }
+}
+
+QString CQuorvelView::ReadEditText(int id) const
+{
+    const auto *edit = FindControl<CAnsiLineEdit>(m_form, id);
+    return edit ? edit->text().left(kEditReadLimit) : QString();
+}
+
+void CQuorvelView::WriteEditText(int id, const QString &text)
+{
+    if (auto *edit = FindControl<CAnsiLineEdit>(m_form, id)) {
+        edit->SetTextFromProgram(text);
+        // Long texts show their beginning, as the user would read them.
+        edit->setCursorPosition(0);
+    }
+}
+
+int CQuorvelView::ReadSliderPos(int id) const
+{
+    const auto *slider = FindControl<QSlider>(m_form, id);
+    return slider ? slider->value() : 1;
+}
+
+void CQuorvelView::WriteSliderPos(int id, int position)
+{
+    if (auto *slider = FindControl<QSlider>(m_form, id))
+        slider->setValue(position);
+}
+
+bool CQuorvelView::ReadBox(const NamePartTable &table, std::uint32_t bit) const
+{
+    const NamePart *row = FindNamePart(table, bit);
+    if (!row || row->m_checkBoxId == 0)
+        return false;
+    const auto *box = FindControl<QCheckBox>(m_form, row->m_checkBoxId);
+    return box && box->checkState() != Qt::Unchecked;
+}
+
+void CQuorvelView::SetBox(const NamePartTable &table, std::uint32_t bit, bool ticked)
+{
+    const NamePart *row = FindNamePart(table, bit);
+    if (!row)
+        return;
+    if (auto *box = FindControl<QCheckBox>(m_form, row->m_checkBoxId))
+        box->setChecked(ticked);
+}
+
+std::uint32_t CQuorvelView::TickedBits(const NamePartTable &table) const
+{
+    std::uint32_t bits = 0;
+    for (const NamePart &part : table) {
+        if (ReadBox(table, part.m_bit))
+            bits |= part.m_bit;
+    }
+    return bits;
 }
 
 QSize CQuorvelView::sizeHint() const
