@@ -26,15 +26,45 @@ namespace {
 // The settings key: settings live under this organisation, in a subkey named "Quorvel".
 const QString kSettingsKey = QStringLiteral("Local AppWizard-Generated Applications");
 
+void SetNameAndVersion()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Quorvel"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUORVEL_VERSION));
+}
+
+void AddOptions(QCommandLineParser &parser)
+{
+    parser.setApplicationDescription(CQuorvelApp::tr("An editor for company objects."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("file"), CQuorvelApp::tr("A company file to open."),
+                                 QStringLiteral("[file]"));
+}
+
+// Prints the help or the version when the command line asks for one; false when it does not.
+bool PrintHelpOrVersion(QCommandLineParser &parser)
+{
+    // Only Qt's own processing lists Qt's options; it prints them and ends the program.
+    if (parser.isSet(QStringLiteral("help-all")))
+        parser.process(QCoreApplication::arguments());
+    if (!parser.isSet(QStringLiteral("help")) && !parser.isSet(QStringLiteral("version")))
+        return false;
+    const QString text = parser.isSet(QStringLiteral("help"))
+        ? parser.helpText()
+        : QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
+                                         QCoreApplication::applicationVersion());
+    std::fputs(qPrintable(text), stdout);
+    return true;
+}
+
 } // namespace
 
 CQuorvelApp::CQuorvelApp(int &argc, char **argv)
     : QApplication(argc, argv)
 {
-    setApplicationName(QStringLiteral("Quorvel"));
     // No display name: Qt would append it to every window title, message boxes included,
     // while the captions already say what they should.
-    setApplicationVersion(QStringLiteral("1.0"));
+    SetNameAndVersion();
     setDesktopFileName(QStringLiteral("quorvel"));
 
     InitResources();
@@ -56,21 +86,13 @@ bool CQuorvelApp::InitInstance(const QStringList &arguments)
     LoadStdProfileSettings();
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(tr("An editor for company objects."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("file"), tr("A company file to open."),
-                                 QStringLiteral("[file]"));
+    AddOptions(parser);
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "quorvel: %s\n", qPrintable(parser.errorText()));
         m_exitCode = kExitUsage;
         return false;
     }
-    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("version"))) {
-        const QString text = parser.isSet(QStringLiteral("help"))
-            ? parser.helpText()
-            : QStringLiteral("%1 %2\n").arg(applicationName(), applicationVersion());
-        std::fputs(qPrintable(text), stdout);
+    if (PrintHelpOrVersion(parser)) {
         m_exitCode = 0;
         return false;
     }
@@ -103,6 +125,15 @@ bool CQuorvelApp::InitInstance(const QStringList &arguments)
     m_frame->show();
     m_exitCode = 0;
     return true;
+}
+
+bool CQuorvelApp::AnswerWithoutDisplay(int &argc, char **argv)
+{
+    QCoreApplication console(argc, argv);
+    SetNameAndVersion();
+    QCommandLineParser parser;
+    AddOptions(parser);
+    return parser.parse(QCoreApplication::arguments()) && PrintHelpOrVersion(parser);
 }
 
 int CQuorvelApp::ExitInstance()

@@ -30,6 +30,10 @@ public:
     // or a new company) and shows the main window. False when the program should end; a file
     // that could not be read has been reported by then.
     bool InitInstance(const QStringList &arguments);
+    // Help and version need no display. Without one, main() asks this to answer them on a
+    // console application before the editor's own application object exists; false when the
+    // command line asks for something else.
+    static bool AnswerWithoutDisplay(int &argc, char **argv);
     // Writes the settings back and destroys the frame and the document. Returns the exit code
     // of a start-up that ended early (1 for a failed command line, 2 for a wrong one), else 0.
     int ExitInstance();

@@ -29,6 +29,8 @@ bool DisplayAvailable()
 int main(int argc, char *argv[])
 {
     if (!DisplayAvailable()) {
+        if (quorvel::CQuorvelApp::AnswerWithoutDisplay(argc, argv))
+            return 0;
         std::fputs("quorvel: no display to show the editor on: neither DISPLAY nor "
                    "WAYLAND_DISPLAY is set.\nStart it from a desktop session, or headless "
                    "with xvfb-run or QT_QPA_PLATFORM=offscreen.\n",

@@ -13,6 +13,9 @@ QString TopLevelHelp()
     QString text = QStringLiteral(
         "Usage: quorvel-tool COMMAND [OPTIONS] ...\n"
         "Works on the company objects of the game from the command line.\n\n"
+        "Options:\n"
+        "  -h, --help     Displays this help.\n"
+        "  -v, --version  Displays version information.\n\n"
         "Commands:\n");
     for (const CToolCommand &command : Commands())
         text += QStringLiteral("  %1  %2\n").arg(QLatin1String(command.name), -10)
@@ -32,6 +35,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("quorvel-tool"));
     QCoreApplication::setOrganizationName(
         QStringLiteral("Local AppWizard-Generated Applications"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUORVEL_VERSION));
 
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
@@ -43,6 +47,10 @@ int main(int argc, char *argv[])
     if (name == QLatin1String("--help") || name == QLatin1String("-h")
         || name == QLatin1String("help")) {
         PrintOut(TopLevelHelp());
+        return kExitOk;
+    }
+    if (name == QLatin1String("--version") || name == QLatin1String("-v")) {
+        PrintOut(QStringLiteral("quorvel-tool %1\n").arg(QCoreApplication::applicationVersion()));
         return kExitOk;
     }
     const CToolCommand *command = FindCommand(name);

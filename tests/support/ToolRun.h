@@ -1,5 +1,5 @@
 #pragma once
-// Runs the built quorvel-tool as a user would and collects what it said.
+// Runs the built quorvel-tool (or another program) as a user would and collects what it said.
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -23,14 +23,14 @@ inline QProcessEnvironment ToolEnvironment(const QString &sourceDateEpoch = QStr
     return env;
 }
 
-inline CToolRun RunTool(const QStringList &args, const QProcessEnvironment &env,
-                        const QString &workingDir = QString())
+inline CToolRun RunProgram(const QString &program, const QStringList &args,
+                           const QProcessEnvironment &env, const QString &workingDir = QString())
 {
     QProcess process;
     if (!workingDir.isEmpty())
         process.setWorkingDirectory(workingDir);
     process.setProcessEnvironment(env);
-    process.start(QStringLiteral(QUORVEL_TOOL), args);
+    process.start(program, args);
     CToolRun run;
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
         return run;
@@ -38,4 +38,10 @@ inline CToolRun RunTool(const QStringList &args, const QProcessEnvironment &env,
     run.out = QString::fromUtf8(process.readAllStandardOutput());
     run.err = QString::fromUtf8(process.readAllStandardError());
     return run;
+}
+
+inline CToolRun RunTool(const QStringList &args, const QProcessEnvironment &env,
+                        const QString &workingDir = QString())
+{
+    return RunProgram(QStringLiteral(QUORVEL_TOOL), args, env, workingDir);
 }
