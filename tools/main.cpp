@@ -12,7 +12,8 @@ QString TopLevelHelp()
 {
     QString text = QStringLiteral(
         "Usage: quorvel-tool COMMAND [OPTIONS] ...\n"
-        "Works on the company objects of the game from the command line.\n\n"
+        "Works on the company objects of the game from the command line.\n"
+        "'quorvel-tool COMMAND --help' describes a command.\n\n"
         "Options:\n"
         "  -h, --help     Displays this help.\n"
         "  -v, --version  Displays version information.\n\n"
@@ -21,9 +22,10 @@ QString TopLevelHelp()
         text += QStringLiteral("  %1  %2\n").arg(QLatin1String(command.name), -10)
                     .arg(QLatin1String(command.summary));
     text += QStringLiteral(
-        "\n'quorvel-tool COMMAND --help' describes a command.\n"
-        "Exit status: 0 success, 1 a file could not be read or written or was rejected,\n"
-        "2 wrong usage.\n");
+        "\nExit status:\n"
+        "  0  success\n"
+        "  1  a file could not be read or written, or was rejected\n"
+        "  2  wrong usage\n");
     return text;
 }
 
