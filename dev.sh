@@ -2,15 +2,19 @@
 # Set-up, build and run for a Debian 12 machine.
 #   ./dev.sh run    install what the build needs, build, start the editor
 #   ./dev.sh test   install what the build needs, build, run every test
+#   ./dev.sh package  install what the build needs, make the Debian package from a release build
 set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ pkg-config ccache qt6-base-dev libgl-dev libturbojpeg0-dev
           libjpeg62-turbo-dev libjpeg-turbo-progs libx11-dev xvfb xauth)
 
+# What CPack needs besides: dpkg-shlibdeps for the run-time dependencies, file to find binaries.
+PACKAGE_TOOLS=(dpkg-dev file)
+
 install_packages() {
   local missing=()
-  for p in "${PACKAGES[@]}"; do
+  for p in "${PACKAGES[@]}" "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
@@ -37,8 +41,18 @@ case "${1:-}" in
     build
     QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure --parallel "$(nproc)"
     ;;
+  package)
+    install_packages "${PACKAGE_TOOLS[@]}"
+    # Debian's hardening flags, as its own packages are built with.
+    export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+    cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+      -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
+      -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
+    cmake --build build-package --parallel "$(nproc)"
+    (cd build-package && cpack -G DEB)
+    ;;
   *)
-    echo "usage: $0 run [COMPANY-FILE] | test" >&2
+    echo "usage: $0 run [COMPANY-FILE] | test | package" >&2
     exit 2
     ;;
 esac
