@@ -4,8 +4,6 @@ function(quorvel_add_test name)
   cmake_parse_arguments(T "" "LABEL" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE Qt6::Test ${T_LIBS})
-  # Tests may leave sample files here; CI feeds them to the fuzzers as seeds.
-  target_compile_definitions(${name} PRIVATE QUORVEL_SEED_DIR="${CMAKE_BINARY_DIR}/seeds")
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_LOGGING_RULES=qt.qpa.*=false"

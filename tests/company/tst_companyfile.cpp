@@ -6,8 +6,6 @@
 #include "platform/Archive.h"
 
 #include <QBuffer>
-#include <QDir>
-#include <QFile>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -114,15 +112,6 @@ QByteArray WithEntry(QByteArray bytes, int entry, std::uint32_t offset, int widt
     return bytes;
 }
 
-void SaveSeed(const QString &name, const QByteArray &bytes)
-{
-    const QString dir = QStringLiteral(QUORVEL_SEED_DIR "/fuzz_company_reader");
-    QDir().mkpath(dir);
-    QFile file(dir + QLatin1Char('/') + name);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(bytes);
-}
-
 QString RandomText(QRandomGenerator &random, int maxLength)
 {
     // Printable text from the whole code page, the high half included.
@@ -206,7 +195,6 @@ void TestCompanyFile::knownNewCompany()
     // Writing while modified moves the record's stamp to the time written.
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(record.m_dateStamp.data()), 3),
              QByteArray("\xFD\x9C\x11", 3));
-    SaveSeed(QStringLiteral("new-company.company"), bytes);
 }
 
 void TestCompanyFile::objectName_data()
@@ -295,8 +283,6 @@ void TestCompanyFile::roundTrip()
     }
     // A company written while not modified comes back byte for byte.
     QCOMPARE(Write(back, false), bytes);
-    if (seed == 1)
-        SaveSeed(QStringLiteral("random.company"), bytes);
 }
 
 void TestCompanyFile::stampOnWrite()
@@ -336,7 +322,6 @@ void TestCompanyFile::noExpressions()
     QVERIFY(Read(bytes, back));
     QCOMPARE(back.m_data.m_expressionMask, 0u);
     QCOMPARE(Write(back, false), bytes);
-    SaveSeed(QStringLiteral("no-faces.company"), bytes);
 }
 
 void TestCompanyFile::longTexts_data()
@@ -516,11 +501,6 @@ void TestCompanyFile::malformed()
     QCOMPARE(record.m_data.m_expressionMask, before.m_data.m_expressionMask);
     QCOMPARE(record.m_smallFaces, before.m_smallFaces);
     QCOMPARE(record.m_largeFaces, before.m_largeFaces);
-
-    const QByteArray tag = QTest::currentDataTag();
-    if (tag.contains("kind byte 0x80") || tag.contains("huge") || tag.contains("past the data")
-        || tag.contains("runs to the end"))
-        SaveSeed(QString::fromLatin1(tag).replace(QLatin1Char(' '), QLatin1Char('-')), bytes);
 }
 
 void TestCompanyFile::truncatedAnywhere()
@@ -533,7 +513,6 @@ void TestCompanyFile::truncatedAnywhere()
             continue;
         QFAIL(qPrintable(QStringLiteral("a file cut to %1 bytes was read").arg(length)));
     }
-    SaveSeed(QStringLiteral("truncated-in-image-data.company"), whole.left(whole.size() - 100));
 }
 
 void TestCompanyFile::changedBytes()

@@ -168,7 +168,6 @@ private slots:
     void fallbackPixels();
     void refusals_data();
     void refusals();
-    void writeFuzzSeeds();
 
 private:
     QString Write(const QString &name, const QByteArray &bytes);
@@ -491,32 +490,6 @@ void TestLoaders::refusals()
         QCOMPARE(QSize(image.Width(), image.Height()), QSize(5, 3));
     else
         QCOMPARE(QSize(image.Width(), image.Height()), QSize(1, 1));
-}
-
-void TestLoaders::writeFuzzSeeds()
-{
-    // Small pictures of every kind for the fuzzers to start from. The loaders' fuzzer takes its
-    // file name extension from the first byte: 0 .jpg, 2 .bmp, 3 .ppm, 4 .png, 5 .dat, 6 .gif.
-    const QString seeds = QStringLiteral(QUORVEL_SEED_DIR);
-    const QList<QPair<QString, QByteArray>> files = {
-        {"fuzz_ppm/raw.ppm", m_content["ppm"]},
-        {"fuzz_ppm/plain.ppm", "P3\n# plain\n2 2\n255\n0 0 0 255 255 255\n1 2 3 -4 +5 300\n"},
-        {"fuzz_ppm/short.ppm", "P6 3 1 15\r\nAB"},
-        {"fuzz_image_loaders/jpeg", char(0) + m_content["jpeg"]},
-        {"fuzz_image_loaders/bmp", char(2) + m_content["bmp"]},
-        {"fuzz_image_loaders/ppm", char(3) + m_content["ppm"]},
-        {"fuzz_image_loaders/png", char(4) + m_content["png"]},
-        {"fuzz_image_loaders/jpeg-cut", char(5) + m_content["jpeg-cut"]},
-        {"fuzz_image_loaders/gif", char(6) + m_content["gif"]},
-        {"fuzz_image_loaders/pgm", char(7) + m_content["pgm"]},
-    };
-    for (const auto &[name, bytes] : files) {
-        const QString path = seeds + QLatin1Char('/') + name;
-        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-        QFile file(path);
-        QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-        QCOMPARE(file.write(bytes), bytes.size());
-    }
 }
 
 QTEST_MAIN(TestLoaders)
