@@ -52,14 +52,6 @@ namespace quorvel {
 
 namespace {
 
-constexpr int kHeaderSize = 16;
-constexpr int kChecksumOffset = 12;
-constexpr int kNameOffset = 4;
-constexpr int kObjectNameSize = 8;
-constexpr std::uint8_t kKindByte = 0x20;
-constexpr std::uint8_t kFirstRejectedKind = 0x80;
-constexpr std::uint8_t kStringEndByte = 0xFF;
-constexpr int kImageEntrySize = 16;
 constexpr int kFacePairBytes = kSmallFaceBytes + kLargeFaceBytes;         // 4672
 constexpr int kFacePairFileBytes = kFacePairBytes + 2 * kImageEntrySize;  // 4704
 // A text keeps at most this many bytes on reading, its NUL included when it falls within.
@@ -74,31 +66,6 @@ constexpr qint64 kReadChunk = 64 * 1024;
 {
     qCDebug(lcCompany) << "company file rejected:" << why;
     throw CArchiveException(CArchiveException::badIndex);
-}
-
-std::uint16_t GetU16(const std::uint8_t *p)
-{
-    return std::uint16_t(p[0] | (p[1] << 8));
-}
-
-std::uint32_t GetU32(const std::uint8_t *p)
-{
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16)
-           | (std::uint32_t(p[3]) << 24);
-}
-
-void PutU16(std::uint8_t *p, std::uint16_t v)
-{
-    p[0] = std::uint8_t(v);
-    p[1] = std::uint8_t(v >> 8);
-}
-
-void PutU32(std::uint8_t *p, std::uint32_t v)
-{
-    p[0] = std::uint8_t(v);
-    p[1] = std::uint8_t(v >> 8);
-    p[2] = std::uint8_t(v >> 16);
-    p[3] = std::uint8_t(v >> 24);
 }
 
 // The writer's output: one buffer of the exact file size, filled front to back.
@@ -261,18 +228,18 @@ void WriteCompany(CArchive &archive, CCompanyRecord &record, bool modified)
         kFixedDataLength + std::uint32_t(owner.size() + word.size()) + kFacePairFileBytes * n;
     CObjectWriteBuffer buffer(qsizetype(dataLength) + kCompanyDataOffset);
 
-    std::uint8_t header[kHeaderSize] = {};
-    header[0] = kKindByte;
-    std::memcpy(header + kNameOffset, "COMP", 4);
-    std::memcpy(header + kNameOffset + 4, word.constData(), std::size_t(qMin<qsizetype>(4, word.size())));
+    std::uint8_t header[kObjectHeaderSize] = {};
+    header[kObjectKindOffset] = kCompanyKindByte;
+    std::memcpy(header + kObjectNameOffset, "COMP", 4);
+    std::memcpy(header + kObjectNameOffset + 4, word.constData(), std::size_t(qMin<qsizetype>(4, word.size())));
     if (modified)
         PackDateStamp(record.m_dateStamp);
-    std::memcpy(header + 1, record.m_dateStamp.data(), 3);
+    std::memcpy(header + kObjectStampOffset, record.m_dateStamp.data(), 3);
 
-    buffer.Append(header, kHeaderSize, nullptr);
+    buffer.Append(header, kObjectHeaderSize, nullptr);
     CObjectChecksum checksum;
-    checksum.Update(header, 1);
-    checksum.Update(header + kNameOffset, kObjectNameSize);
+    checksum.Update(header + kObjectKindOffset, 1);
+    checksum.Update(header + kObjectNameOffset, kObjectNameSize);
 
     const std::uint8_t encoding = 0;
     buffer.Append(&encoding, 1, nullptr);
@@ -295,15 +262,15 @@ void WriteCompany(CArchive &archive, CCompanyRecord &record, bool modified)
     std::uint32_t offset = 0;
     for (int e : present) {
         PutU32(entry, offset);
-        PutU16(entry + 4, kSmallFaceSide);
-        PutU16(entry + 6, kSmallFaceSide);
+        PutU16(entry + kImageEntryWidthOffset, kSmallFaceSide);
+        PutU16(entry + kImageEntryHeightOffset, kSmallFaceSide);
         entry += kImageEntrySize;
         std::memcpy(pixels, record.m_smallFaces[std::size_t(e)].data(), kSmallFaceBytes);
         pixels += kSmallFaceBytes;
 
         PutU32(entry, offset + kSmallFaceBytes);
-        PutU16(entry + 4, kLargeFaceSide);
-        PutU16(entry + 6, kLargeFaceSide);
+        PutU16(entry + kImageEntryWidthOffset, kLargeFaceSide);
+        PutU16(entry + kImageEntryHeightOffset, kLargeFaceSide);
         entry += kImageEntrySize;
         std::memcpy(pixels, record.m_largeFaces[std::size_t(e)].data(), kLargeFaceBytes);
         pixels += kLargeFaceBytes;
@@ -312,8 +279,8 @@ void WriteCompany(CArchive &archive, CCompanyRecord &record, bool modified)
     }
     buffer.Append(images.data(), qsizetype(images.size()), &checksum);
 
-    PutU32(header + kChecksumOffset, checksum.Value());
-    buffer.Append(header, kHeaderSize, nullptr, 0);
+    PutU32(header + kObjectChecksumOffset, checksum.Value());
+    buffer.Append(header, kObjectHeaderSize, nullptr, 0);
 
     Q_ASSERT(buffer.Used() == buffer.Bytes().size());
     archive.Write(buffer.Bytes().constData(), buffer.Bytes().size());
@@ -323,9 +290,9 @@ void ReadCompany(CArchive &archive, CCompanyRecord &record)
 {
     // Everything is read and checked into local copies first, so a rejected file leaves the
     // record as it was.
-    std::uint8_t header[kHeaderSize];
-    ReadExactly(archive, header, kHeaderSize, "file shorter than its header");
-    if (header[0] >= kFirstRejectedKind)
+    std::uint8_t header[kObjectHeaderSize];
+    ReadExactly(archive, header, kObjectHeaderSize, "file shorter than its header");
+    if (header[kObjectKindOffset] >= kFirstRejectedKindByte)
         Reject("kind byte");
 
     std::uint8_t encoding = 0;
@@ -341,8 +308,8 @@ void ReadCompany(CArchive &archive, CCompanyRecord &record)
     const CCompanyData data = DecodeCompanyData(dataBytes);
 
     CObjectChecksum checksum;
-    checksum.Update(header, 1);
-    checksum.Update(header + kNameOffset, kObjectNameSize);
+    checksum.Update(header + kObjectKindOffset, 1);
+    checksum.Update(header + kObjectNameOffset, kObjectNameSize);
     checksum.Update(dataBytes, kCompanyDataSize);
 
     std::array<char, kNameFieldSize> ownerName{};
@@ -365,7 +332,7 @@ void ReadCompany(CArchive &archive, CCompanyRecord &record)
 
     const QByteArray table = ReadBlock(archive, tableBytes);
     checksum.Update(table.constData(), std::size_t(table.size()));
-    if (checksum.Value() != GetU32(header + kChecksumOffset))
+    if (checksum.Value() != GetU32(header + kObjectChecksumOffset))
         Reject("checksum");
 
     const auto *entries = reinterpret_cast<const std::uint8_t *>(table.constData());
@@ -379,7 +346,8 @@ void ReadCompany(CArchive &archive, CCompanyRecord &record)
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint8_t *entry = entries + qint64(i) * kImageEntrySize;
         const std::uint32_t offset = GetU32(entry);
-        const std::uint32_t pixels = std::uint32_t(GetU16(entry + 4)) * GetU16(entry + 6);
+        const std::uint32_t pixels = std::uint32_t(GetU16(entry + kImageEntryWidthOffset))
+                                    * GetU16(entry + kImageEntryHeightOffset);
         if (pixels != kSmallFaceBytes && pixels != kLargeFaceBytes)
             Reject("image of neither face size");
         if (qint64(offset) + pixels > qint64(imageDataSize))
@@ -395,7 +363,7 @@ void ReadCompany(CArchive &archive, CCompanyRecord &record)
     }
 
     record.m_data = data;
-    std::memcpy(record.m_dateStamp.data(), header + 1, 3);
+    std::memcpy(record.m_dateStamp.data(), header + kObjectStampOffset, 3);
     record.m_ownerName = ownerName;
     record.m_specificWord = specificWord;
     for (const CPlacement &p : placements) {

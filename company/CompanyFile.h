@@ -3,6 +3,7 @@
 // CompanyFile.cpp above the code that reads and writes it.
 
 #include "company/CompanyRecord.h"
+#include "company/ObjectLayout.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,9 +23,6 @@ public:
 private:
     std::uint32_t m_state = kInitial;
 };
-
-constexpr int kCompanyDataOffset = 21;
-constexpr int kCompanyDataSize = 56;
 
 // The 56-byte company data block as the file holds it, field by field in little-endian.
 void EncodeCompanyData(const CCompanyData &data, std::uint8_t *out);

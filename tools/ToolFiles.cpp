@@ -1,6 +1,7 @@
 #include "tools/ToolFiles.h"
 
 #include "company/CompanyFile.h"
+#include "company/ObjectLayout.h"
 #include "platform/Archive.h"
 
 #include <QCoreApplication>
@@ -57,7 +58,7 @@ bool ReadCompanyFile(const QString &path, CCompanyRecord &record, QString *error
         return false;
     }
     // The header is looked at before the reader consumes it, so pipes work as well.
-    const QByteArray header = file.peek(16);
+    const std::optional<CObjectHeader> header = PeekObjectHeader(file);
     try {
         CArchive archive(&file, CArchive::load);
         ReadCompany(archive, record);
@@ -65,11 +66,9 @@ bool ReadCompanyFile(const QString &path, CCompanyRecord &record, QString *error
         *error = QStringLiteral("%1: %2").arg(Native(path), Tr("Unexpected file format."));
         return false;
     }
-    if (checksum) {
-        const auto *p = reinterpret_cast<const std::uint8_t *>(header.constData());
-        *checksum = std::uint32_t(p[12]) | (std::uint32_t(p[13]) << 8)
-                    | (std::uint32_t(p[14]) << 16) | (std::uint32_t(p[15]) << 24);
-    }
+    // The reader needs the whole header, so an accepted file always has one.
+    if (checksum && header)
+        *checksum = header->m_checksum;
     return true;
 }
 
