@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <exception>
@@ -18,130 +17,6 @@ CView::~CView()
 {
     if (m_document)
         m_document->RemoveView(this);
-}
-
-FileErrorCause ClassifyFileError(const QString &path, int systemError,
-                                 QFileDevice::FileError qtError, bool writing)
-{
-    if (path.isEmpty())
-        return FileErrorCause::none;
-
-    // What the file system says about the path is reliable on every platform, so it decides
-    // first; the error number then tells the causes that leave no trace on the disk.
-    const QFileInfo info(path);
-    const QFileInfo folder(info.absolutePath());
-    if (!folder.exists() || !folder.isDir())
-        return FileErrorCause::badPath;
-    if (!writing && !info.exists())
-        return FileErrorCause::fileNotFound;
-    if (info.exists() && !info.isFile())
-        return FileErrorCause::accessDenied;
-    if (!writing && !info.isReadable())
-        return FileErrorCause::accessDenied;
-    if (writing && info.exists() && !info.isWritable())
-        return FileErrorCause::accessDenied;
-
-    switch (systemError) {
-    case 0:
-        break;
-    case EMFILE:
-    case ENFILE:
-        return FileErrorCause::tooManyOpenFiles;
-    case ENOSPC:
-    case EFBIG:
-#ifdef EDQUOT
-    case EDQUOT:
-#endif
-        return FileErrorCause::diskFull;
-    case EIO:
-        return FileErrorCause::hardIO;
-    case EBADF:
-        return FileErrorCause::invalidFile;
-    case EBUSY:
-#ifdef ETXTBSY
-    case ETXTBSY:
-#endif
-        return FileErrorCause::sharingViolation;
-    case ENOLCK:
-    case EDEADLK:
-        return FileErrorCause::lockViolation;
-    case ENAMETOOLONG:
-    case ENOTDIR:
-    case EINVAL:
-#ifdef ELOOP
-    case ELOOP:
-#endif
-        return FileErrorCause::badPath;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-        return FileErrorCause::accessDenied;
-    case ENOENT:
-        return writing ? FileErrorCause::badPath : FileErrorCause::fileNotFound;
-    default:
-        return FileErrorCause::generic;
-    }
-
-    switch (qtError) {
-    case QFileDevice::NoError:
-        return FileErrorCause::none;
-    case QFileDevice::PermissionsError:
-        return FileErrorCause::accessDenied;
-    case QFileDevice::ResourceError:
-        // Qt reports a full disk while writing and too many open files while opening this way.
-        return writing ? FileErrorCause::diskFull : FileErrorCause::tooManyOpenFiles;
-    case QFileDevice::ReadError:
-        return FileErrorCause::hardIO;
-    default:
-        return FileErrorCause::generic;
-    }
-}
-
-QString FileErrorText(FileErrorCause cause, const QString &path)
-{
-    QString text;
-    switch (cause) {
-    case FileErrorCause::none:
-        return QString();
-    case FileErrorCause::generic:
-        text = CDocument::tr("An unknown error occurred while accessing %1.");
-        break;
-    case FileErrorCause::fileNotFound:
-        text = CDocument::tr("%1 was not found.");
-        break;
-    case FileErrorCause::badPath:
-        text = CDocument::tr("%1 contains an invalid path.");
-        break;
-    case FileErrorCause::tooManyOpenFiles:
-        text = CDocument::tr("%1 could not be opened because there are too many open files.");
-        break;
-    case FileErrorCause::accessDenied:
-        text = CDocument::tr("Access to %1 was denied.");
-        break;
-    case FileErrorCause::invalidFile:
-        text = CDocument::tr("An invalid file handle was associated with %1.");
-        break;
-    case FileErrorCause::directoryFull:
-        text = CDocument::tr("%1 could not be created because the directory is full.");
-        break;
-    case FileErrorCause::hardIO:
-        text = CDocument::tr("A hardware I/O error was reported while accessing %1.");
-        break;
-    case FileErrorCause::sharingViolation:
-        text = CDocument::tr("A sharing violation occurred while accessing %1.");
-        break;
-    case FileErrorCause::lockViolation:
-        text = CDocument::tr("A locking violation occurred while accessing %1.");
-        break;
-    case FileErrorCause::diskFull:
-        text = CDocument::tr("Disk full while accessing %1.");
-        break;
-    case FileErrorCause::endOfFile:
-        text = CDocument::tr("An attempt was made to access %1 past its end.");
-        break;
-    }
-    return text.arg(QDir::toNativeSeparators(path));
 }
 
 namespace {
@@ -355,55 +230,33 @@ bool CDocument::OnOpenDocument(const QString &path)
 
 bool CDocument::OnSaveDocument(const QString &path)
 {
-    const QString createFailed = tr("Invalid filename.");
-    const QFileInfo info(path);
-    if (path.isEmpty() || (info.exists() && !info.isFile())) {
-        ReportFileError(path, ClassifyFileError(path, 0, QFileDevice::OpenError, true),
-                        createFailed);
-        return false;
-    }
-
-    // The file is written whole or not at all: a failure leaves what was there before.
-    QSaveFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly)) {
-        const int systemError = errno;
-        ReportFileError(path, ClassifyFileError(path, systemError, file.error(), true),
-                        createFailed);
-        return false;
-    }
-
     // Serialize clears the flag as it writes; a write that fails later must not leave the
     // changes counted as saved.
     const bool wasModified = IsModified();
     const QString saveFailed = tr("Failed to save document.");
     QString failure;
-    FileErrorCause cause = FileErrorCause::none;
+    CWriteResult result;
     try {
         CWaitCursor wait;
-        CArchive archive(&file, CArchive::store);
-        errno = 0;
-        Serialize(archive);
-        errno = 0;
-        // commit() can report success after a short write that only the final flush meets
-        // (a full disk, a file size limit), so the flush is checked first.
-        if (!file.flush() || file.error() != QFileDevice::NoError || !file.commit()) {
-            cause = ClassifyFileError(path, errno, file.error(), true);
-            failure = saveFailed;
-        }
-    } catch (const CArchiveWriteError &) {
-        cause = ClassifyFileError(path, errno, file.error(), true);
-        failure = saveFailed;
+        // The file is written whole or not at all: a failure leaves what was there before.
+        result = WriteWholeFile(path, [this](QIODevice &device) {
+            CArchive archive(&device, CArchive::store);
+            Serialize(archive);
+            return true;
+        });
     } catch (const CArchiveException &e) {
         failure = IsFormatError(e) ? tr("Unexpected file format.") : saveFailed;
     } catch (const std::exception &e) {
         qCWarning(lcApp) << "writing" << path << "failed:" << e.what();
         failure = saveFailed;
     }
+    if (failure.isEmpty() && !result.Written()) {
+        failure = result.status == CWriteResult::Status::notCreated ? tr("Invalid filename.")
+                                                                      : saveFailed;
+    }
     if (!failure.isEmpty()) {
-        file.cancelWriting();
         SetModifiedFlag(wasModified);
-        ReportFileError(path, cause, failure);
+        ReportFileError(path, result.cause, failure);
         return false;
     }
     SetModifiedFlag(false);

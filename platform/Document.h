@@ -2,7 +2,8 @@
 // A small single-document framework: a document with path, title and modified flag, the views
 // that show it, and the new, open and save sequences that the application drives.
 
-#include <QFileDevice>
+#include "platform/FileCommit.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -28,31 +29,6 @@ private:
     friend class CDocument;
     CDocument *m_document = nullptr;
 };
-
-// Why a file could not be opened, created, read or written; each cause has its own message.
-enum class FileErrorCause {
-    none,
-    generic,
-    fileNotFound,
-    badPath,
-    tooManyOpenFiles,
-    accessDenied,
-    invalidFile,
-    directoryFull,
-    hardIO,
-    sharingViolation,
-    lockViolation,
-    diskFull,
-    endOfFile,
-};
-
-// Works out the cause from what the file system says about the path and from the system
-// error number of the failed call (0 when unknown). writing: the file was being created.
-FileErrorCause ClassifyFileError(const QString &path, int systemError,
-                                 QFileDevice::FileError qtError, bool writing);
-
-// The message for a cause, with the path in native form; empty for FileErrorCause::none.
-QString FileErrorText(FileErrorCause cause, const QString &path);
 
 class CDocument : public QObject
 {

@@ -3,12 +3,14 @@
 #include "company/CompanyFile.h"
 #include "company/ObjectLayout.h"
 #include "platform/Archive.h"
+#include "platform/FileCommit.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+
+#include <cerrno>
 
 namespace quorvel::tool {
 namespace {
@@ -23,23 +25,13 @@ QString Native(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
-// The editor's file-error texts, chosen from what Qt reports; fallback when none fits.
-QString FileErrorText(const QString &path, const QFileDevice &file, bool forWriting,
-                      const char *fallback)
+// The editor's text for a file error; fallback and Qt's words when the cause is unknown.
+QString ErrorText(const QString &path, FileErrorCause cause, const char *fallback,
+                  const QString &detail)
 {
-    const QFileInfo info(path);
-    const QString shown = Native(path);
-    if (!forWriting && !info.exists())
-        return Tr("%1 was not found.").arg(shown);
-    if (forWriting && !info.absoluteDir().exists())
-        return Tr("%1 contains an invalid path.").arg(shown);
-    const bool denied = forWriting ? !QFileInfo(info.absolutePath()).isWritable()
-                                   : !info.isReadable();
-    if (denied || file.error() == QFileDevice::PermissionsError)
-        return Tr("Access to %1 was denied.").arg(shown);
-    if (file.error() == QFileDevice::ResourceError)
-        return Tr("Disk full while accessing %1.").arg(shown);
-    return QStringLiteral("%1: %2 (%3)").arg(shown, Tr(fallback), file.errorString());
+    if (cause != FileErrorCause::none)
+        return FileErrorText(cause, path);
+    return QStringLiteral("%1: %2 (%3)").arg(Native(path), Tr(fallback), detail);
 }
 
 } // namespace
@@ -53,8 +45,11 @@ bool ReadCompanyFile(const QString &path, CCompanyRecord &record, QString *error
                                                    Tr("is a folder"));
         return false;
     }
+    errno = 0;
     if (!file.open(QIODevice::ReadOnly)) {
-        *error = FileErrorText(path, file, false, "Failed to open document.");
+        const int systemError = errno;
+        *error = ErrorText(path, ClassifyFileError(path, systemError, file.error(), false),
+                           "Failed to open document.", file.errorString());
         return false;
     }
     // The header is looked at before the reader consumes it, so pipes work as well.
@@ -75,29 +70,24 @@ bool ReadCompanyFile(const QString &path, CCompanyRecord &record, QString *error
 bool WriteFileWhole(const QString &path, const std::function<bool(QIODevice &, QString *)> &write,
                     QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = FileErrorText(path, file, true, "Invalid filename.");
-        return false;
-    }
     QString why;
-    if (!write(file, &why)) {
-        file.cancelWriting();
-        *error = QStringLiteral("%1: %2").arg(Native(path), why);
+    const CWriteResult result = WriteWholeFile(path, [&](QIODevice &device) {
+        return write(device, &why);
+    });
+    switch (result.status) {
+    case CWriteResult::Status::written:
+        return true;
+    case CWriteResult::Status::notCreated:
+        *error = ErrorText(path, result.cause, "Invalid filename.", result.detail);
         return false;
+    case CWriteResult::Status::notWritten:
+        break;
     }
-    // commit() can report success after a short write that only the final flush meets (a
-    // full disk, a file size limit) and put the cut file in place, so the flush comes first.
-    if (!file.flush() || file.error() != QFileDevice::NoError) {
-        *error = FileErrorText(path, file, true, "Failed to save document.");
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        *error = FileErrorText(path, file, true, "Failed to save document.");
-        return false;
-    }
-    return true;
+    // The command's own reason when it gave up; else what the file system said.
+    *error = !why.isEmpty() ? QStringLiteral("%1: %2").arg(Native(path), why)
+                            : ErrorText(path, result.cause, "Failed to save document.",
+                                        result.detail);
+    return false;
 }
 
 bool WriteCompanyFile(const QString &path, CCompanyRecord &record, bool modified,

@@ -1,0 +1,60 @@
+#pragma once
+// One home for file plumbing below the documents and the tool: the causes and texts of file
+// errors, and the write that leaves a file whole or not at all.
+
+#include <QFileDevice>
+#include <QString>
+
+#include <functional>
+
+namespace quorvel {
+
+// Why a file could not be opened, created, read or written; each cause has its own message.
+enum class FileErrorCause {
+    none,
+    generic,
+    fileNotFound,
+    badPath,
+    tooManyOpenFiles,
+    accessDenied,
+    invalidFile,
+    directoryFull,
+    hardIO,
+    sharingViolation,
+    lockViolation,
+    diskFull,
+    endOfFile,
+};
+
+// Works out the cause from what the file system says about the path and from the system
+// error number of the failed call (0 when unknown). writing: the file was being created.
+FileErrorCause ClassifyFileError(const QString &path, int systemError,
+                                 QFileDevice::FileError qtError, bool writing);
+
+// The message for a cause, with the path in native form; empty for FileErrorCause::none.
+QString FileErrorText(FileErrorCause cause, const QString &path);
+
+// How a whole-file write ended.
+struct CWriteResult
+{
+    enum class Status {
+        written,
+        notCreated, // the file could not be created: nothing was written
+        notWritten, // writing or committing failed: whatever stood at the path is as it was
+    };
+    Status status = Status::written;
+    // What the file system said of the failure; none when it said nothing useful.
+    FileErrorCause cause = FileErrorCause::none;
+    // Qt's own words for the failure, for logs and the command-line tool.
+    QString detail;
+
+    bool Written() const { return status == Status::written; }
+};
+
+// Writes the file whole or not at all: write() fills a device whose bytes take the path's
+// name only when write() returned true and every byte reached the disk; otherwise whatever
+// stood at the path stays as it was and nothing is left beside it. A CArchiveWriteError out
+// of write() counts as a failed write; other exceptions pass through after the same clean-up.
+CWriteResult WriteWholeFile(const QString &path, const std::function<bool(QIODevice &)> &write);
+
+} // namespace quorvel
