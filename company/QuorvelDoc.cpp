@@ -99,7 +99,12 @@ void CQuorvelDoc::OwnerNameSet()
 
 void CQuorvelDoc::SaveCompany()
 {
-    DoSave(GetPathName());
+    // The path was drawn as free, but another editor or quorvel-tool drawing in the same
+    // second draws the same name: a file found there now is someone else's company.
+    while (DoSaveToFreshPath(GetPathName()) == FreshSave::pathTaken) {
+        qCInfo(lcCompany) << GetPathName() << "was taken meanwhile; drawing another name";
+        TakeFreshPath();
+    }
     SetTitle(GetOwnerName());
 }
 

@@ -27,7 +27,9 @@ public:
 
     // After every change: on the first one, a fresh path, the owner name as title, modified.
     void MarkModified();
-    // Saves to the current path and retitles with the owner name; reports its own failures.
+    // Saves to the current path, a freshly drawn one, and retitles with the owner name;
+    // reports its own failures. A file that took the path meanwhile is left alone and the
+    // company goes to another fresh path.
     void SaveCompany();
 
     // Menu commands.

@@ -172,6 +172,15 @@ bool CDocument::DoSave(const QString &path)
     return true;
 }
 
+CDocument::FreshSave CDocument::DoSaveToFreshPath(const QString &path)
+{
+    CWaitCursor wait;
+    const FreshSave outcome = SaveToFile(path, ExistingFile::keep);
+    if (outcome == FreshSave::saved)
+        SetPathName(path, true);
+    return outcome;
+}
+
 bool CDocument::OnNewDocument()
 {
     DeleteContents();
@@ -230,6 +239,11 @@ bool CDocument::OnOpenDocument(const QString &path)
 
 bool CDocument::OnSaveDocument(const QString &path)
 {
+    return SaveToFile(path, ExistingFile::replace) == FreshSave::saved;
+}
+
+CDocument::FreshSave CDocument::SaveToFile(const QString &path, ExistingFile existing)
+{
     // Serialize clears the flag as it writes; a write that fails later must not leave the
     // changes counted as saved.
     const bool wasModified = IsModified();
@@ -239,16 +253,23 @@ bool CDocument::OnSaveDocument(const QString &path)
     try {
         CWaitCursor wait;
         // The file is written whole or not at all: a failure leaves what was there before.
-        result = WriteWholeFile(path, [this](QIODevice &device) {
-            CArchive archive(&device, CArchive::store);
-            Serialize(archive);
-            return true;
-        });
+        result = WriteWholeFile(
+            path,
+            [this](QIODevice &device) {
+                CArchive archive(&device, CArchive::store);
+                Serialize(archive);
+                return true;
+            },
+            existing);
     } catch (const CArchiveException &e) {
         failure = IsFormatError(e) ? tr("Unexpected file format.") : saveFailed;
     } catch (const std::exception &e) {
         qCWarning(lcApp) << "writing" << path << "failed:" << e.what();
         failure = saveFailed;
+    }
+    if (failure.isEmpty() && result.status == CWriteResult::Status::pathTaken) {
+        SetModifiedFlag(wasModified);
+        return FreshSave::pathTaken;
     }
     if (failure.isEmpty() && !result.Written()) {
         failure = result.status == CWriteResult::Status::notCreated ? tr("Invalid filename.")
@@ -257,10 +278,10 @@ bool CDocument::OnSaveDocument(const QString &path)
     if (!failure.isEmpty()) {
         SetModifiedFlag(wasModified);
         ReportFileError(path, result.cause, failure);
-        return false;
+        return FreshSave::failed;
     }
     SetModifiedFlag(false);
-    return true;
+    return FreshSave::saved;
 }
 
 void CDocument::OnCloseDocument()

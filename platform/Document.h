@@ -70,6 +70,10 @@ public:
     bool OpenDocumentFile(const QString &path);
     // Save to a path; on success the path is set again (which retitles the document).
     bool DoSave(const QString &path);
+    // The same for a path that was drawn as free: a file that has appeared there since is
+    // never replaced. Then nothing is written or reported, and the caller draws another path.
+    enum class FreshSave { saved, failed, pathTaken };
+    FreshSave DoSaveToFreshPath(const QString &path);
     // Before the main window closes: true when the document may go.
     bool CanCloseFrame() { return SaveModified(); }
 
@@ -95,6 +99,8 @@ signals:
     void documentClosed();
 
 protected:
+    // The save sequence behind OnSaveDocument and DoSaveToFreshPath.
+    FreshSave SaveToFile(const QString &path, ExistingFile existing);
     // Reports a file error by cause, or the fallback text when the cause is unknown.
     void ReportFileError(const QString &path, FileErrorCause cause, const QString &fallback);
 

@@ -1,13 +1,16 @@
 #include "platform/FileCommit.h"
 
 #include "platform/Archive.h"
+#include "platform/FileSystem.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSaveFile>
 
 #include <cerrno>
+#include <optional>
 
 namespace quorvel {
 
@@ -145,53 +148,143 @@ QString FileErrorText(FileErrorCause cause, const QString &path)
     return text.arg(QDir::toNativeSeparators(path));
 }
 
-CWriteResult WriteWholeFile(const QString &path, const std::function<bool(QIODevice &)> &write)
+namespace {
+
+CWriteResult Failure(CWriteResult::Status status, const QString &path, int systemError,
+                     const QFileDevice &file)
 {
     CWriteResult result;
-    const auto fail = [&](CWriteResult::Status status, int systemError, const QFileDevice &file) {
-        result.status = status;
-        result.cause = ClassifyFileError(path, systemError, file.error(), true);
-        result.detail = file.errorString();
-        return result;
-    };
+    result.status = status;
+    result.cause = ClassifyFileError(path, systemError, file.error(), true);
+    result.detail = file.errorString();
+    return result;
+}
 
-    const QFileInfo info(path);
-    QSaveFile file(path);
-    // Only regular files: a folder or a device at the path is not ours to replace.
-    if (path.isEmpty() || (info.exists() && !info.isFile())) {
-        result.status = CWriteResult::Status::notCreated;
-        result.cause = ClassifyFileError(path, 0, QFileDevice::OpenError, true);
-        return result;
-    }
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(CWriteResult::Status::notCreated, errno, file);
-
+// Runs write() and then the final flush; the failure, or nothing when every byte went out.
+std::optional<CWriteResult> Fill(QFileDevice &file, const QString &path,
+                                 const std::function<bool(QIODevice &)> &write)
+{
     try {
         errno = 0;
         if (!write(file)) {
-            file.cancelWriting();
+            CWriteResult result;
             result.status = CWriteResult::Status::notWritten;
             return result;
         }
     } catch (const CArchiveWriteError &) {
-        const int systemError = errno;
-        fail(CWriteResult::Status::notWritten, systemError, file);
-        file.cancelWriting();
-        return result;
+        return Failure(CWriteResult::Status::notWritten, path, errno, file);
     }
     errno = 0;
-    // commit() can report success after a short write that only the final flush meets (a
-    // full disk, a file size limit) and put the cut file in place, so the flush comes first.
-    if (!file.flush() || file.error() != QFileDevice::NoError) {
-        const int systemError = errno;
-        fail(CWriteResult::Status::notWritten, systemError, file);
+    // A short write that only the final flush meets (a full disk, a file size limit) must
+    // not count as written.
+    if (!file.flush() || file.error() != QFileDevice::NoError)
+        return Failure(CWriteResult::Status::notWritten, path, errno, file);
+    return std::nullopt;
+}
+
+CWriteResult WriteReplacing(const QString &path, const std::function<bool(QIODevice &)> &write)
+{
+    QSaveFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly))
+        return Failure(CWriteResult::Status::notCreated, path, errno, file);
+    if (const auto failure = Fill(file, path, write)) {
         file.cancelWriting();
-        return result;
+        return *failure;
     }
     if (!file.commit())
-        return fail(CWriteResult::Status::notWritten, errno, file);
-    return result;
+        return Failure(CWriteResult::Status::notWritten, path, errno, file);
+    return {};
+}
+
+// The temporary file beside the target: removed unless it was given the target's name.
+class CTemporarySibling
+{
+public:
+    ~CTemporarySibling()
+    {
+        if (!m_file.fileName().isEmpty() && !m_kept) {
+            m_file.close();
+            m_file.remove();
+        }
+    }
+
+    // A new file in the target's folder under a name of its own, hidden where names can hide.
+    bool Create(const QString &target)
+    {
+        const QFileInfo info(target);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const QString name = QStringLiteral(".%1.%2").arg(
+                info.fileName(),
+                QString::number(QRandomGenerator::global()->generate(), 36));
+            m_file.setFileName(info.dir().filePath(name));
+            errno = 0;
+            if (m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+                return true;
+            m_systemError = errno;
+            if (!QFileInfo::exists(m_file.fileName()))
+                break; // not a clash of names: the folder refuses new files
+        }
+        return false;
+    }
+
+    QFile &File() { return m_file; }
+    int SystemError() const { return m_systemError; }
+    void Keep() { m_kept = true; }
+
+private:
+    QFile m_file;
+    int m_systemError = 0;
+    bool m_kept = false;
+};
+
+CWriteResult WriteKeeping(const QString &path, const std::function<bool(QIODevice &)> &write)
+{
+    CWriteResult taken;
+    taken.status = CWriteResult::Status::pathTaken;
+    const QFileInfo info(path);
+    if (info.exists() || info.isSymLink())
+        return taken;
+
+    CTemporarySibling temporary;
+    QFile &file = temporary.File();
+    if (!temporary.Create(path))
+        return Failure(CWriteResult::Status::notCreated, path, temporary.SystemError(), file);
+    if (const auto failure = Fill(file, path, write))
+        return *failure;
+    SyncToDisk(file);
+    file.close();
+    if (file.error() != QFileDevice::NoError)
+        return Failure(CWriteResult::Status::notWritten, path, errno, file);
+
+    int systemError = 0;
+    switch (MoveWithoutReplacing(file.fileName(), path, &systemError)) {
+    case MoveOutcome::moved:
+        temporary.Keep();
+        return {};
+    case MoveOutcome::targetExists:
+        return taken;
+    case MoveOutcome::failed:
+        break;
+    }
+    return Failure(CWriteResult::Status::notWritten, path, systemError, file);
+}
+
+} // namespace
+
+CWriteResult WriteWholeFile(const QString &path, const std::function<bool(QIODevice &)> &write,
+                            ExistingFile existing)
+{
+    const QFileInfo info(path);
+    // Only regular files: a folder or a device at the path is not ours to replace.
+    if (path.isEmpty() || (existing == ExistingFile::replace && info.exists() && !info.isFile())) {
+        CWriteResult result;
+        result.status = CWriteResult::Status::notCreated;
+        result.cause = ClassifyFileError(path, 0, QFileDevice::OpenError, true);
+        return result;
+    }
+    return existing == ExistingFile::replace ? WriteReplacing(path, write)
+                                             : WriteKeeping(path, write);
 }
 
 } // namespace quorvel

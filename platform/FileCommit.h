@@ -34,6 +34,12 @@ FileErrorCause ClassifyFileError(const QString &path, int systemError,
 // The message for a cause, with the path in native form; empty for FileErrorCause::none.
 QString FileErrorText(FileErrorCause cause, const QString &path);
 
+// What a whole-file write does to a file that already has its name.
+enum class ExistingFile {
+    replace, // the new file takes its place
+    keep,    // it stays, and the write reports the path as taken
+};
+
 // How a whole-file write ended.
 struct CWriteResult
 {
@@ -41,6 +47,7 @@ struct CWriteResult
         written,
         notCreated, // the file could not be created: nothing was written
         notWritten, // writing or committing failed: whatever stood at the path is as it was
+        pathTaken,  // ExistingFile::keep found a file at the path, before or while writing
     };
     Status status = Status::written;
     // What the file system said of the failure; none when it said nothing useful.
@@ -55,6 +62,9 @@ struct CWriteResult
 // name only when write() returned true and every byte reached the disk; otherwise whatever
 // stood at the path stays as it was and nothing is left beside it. A CArchiveWriteError out
 // of write() counts as a failed write; other exceptions pass through after the same clean-up.
-CWriteResult WriteWholeFile(const QString &path, const std::function<bool(QIODevice &)> &write);
+// With ExistingFile::keep the name is taken in one step that fails when a file has it, so a
+// file that appeared at a freshly drawn path while it was being written is never replaced.
+CWriteResult WriteWholeFile(const QString &path, const std::function<bool(QIODevice &)> &write,
+                            ExistingFile existing = ExistingFile::replace);
 
 } // namespace quorvel

@@ -68,15 +68,19 @@ bool ReadCompanyFile(const QString &path, CCompanyRecord &record, QString *error
 }
 
 bool WriteFileWhole(const QString &path, const std::function<bool(QIODevice &, QString *)> &write,
-                    QString *error)
+                    QString *error, ExistingFile existing, bool *pathTaken)
 {
     QString why;
-    const CWriteResult result = WriteWholeFile(path, [&](QIODevice &device) {
-        return write(device, &why);
-    });
+    const CWriteResult result = WriteWholeFile(
+        path, [&](QIODevice &device) { return write(device, &why); }, existing);
+    if (pathTaken)
+        *pathTaken = result.status == CWriteResult::Status::pathTaken;
     switch (result.status) {
     case CWriteResult::Status::written:
         return true;
+    case CWriteResult::Status::pathTaken:
+        *error = FileErrorText(FileErrorCause::accessDenied, path);
+        return false;
     case CWriteResult::Status::notCreated:
         *error = ErrorText(path, result.cause, "Invalid filename.", result.detail);
         return false;
@@ -91,7 +95,7 @@ bool WriteFileWhole(const QString &path, const std::function<bool(QIODevice &, Q
 }
 
 bool WriteCompanyFile(const QString &path, CCompanyRecord &record, bool modified,
-                      QString *error)
+                      QString *error, ExistingFile existing, bool *pathTaken)
 {
     return WriteFileWhole(
         path,
@@ -106,7 +110,7 @@ bool WriteCompanyFile(const QString &path, CCompanyRecord &record, bool modified
             }
             return true;
         },
-        error);
+        error, existing, pathTaken);
 }
 
 } // namespace quorvel::tool

@@ -1,6 +1,8 @@
 #pragma once
 // Reading and writing files for the commands, with the editor's own texts for failures.
 
+#include "platform/FileCommit.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -21,12 +23,15 @@ bool ReadCompanyFile(const QString &path, CCompanyRecord &record, QString *error
                      std::uint32_t *checksum = nullptr);
 
 // Writes a file whole or not at all: write() fills the device and returns false (with
-// *error set) to abandon the file. On failure *error holds a one-line message.
+// *error set) to abandon the file. On failure *error holds a one-line message. With
+// ExistingFile::keep a file found at the path stays; then *pathTaken, when given, is set.
 bool WriteFileWhole(const QString &path, const std::function<bool(QIODevice &, QString *)> &write,
-                    QString *error);
+                    QString *error, ExistingFile existing = ExistingFile::replace,
+                    bool *pathTaken = nullptr);
 
 // Writes a company as the editor does (see WriteCompany).
 bool WriteCompanyFile(const QString &path, CCompanyRecord &record, bool modified,
-                      QString *error);
+                      QString *error, ExistingFile existing = ExistingFile::replace,
+                      bool *pathTaken = nullptr);
 
 } // namespace quorvel::tool

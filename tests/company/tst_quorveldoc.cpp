@@ -80,6 +80,7 @@ private slots:
     void failedWriteLosesNothing_data();
     void failedWriteLosesNothing();
     void fullObjectFolderNeverOverwrites();
+    void saveLeavesAFileThatTookItsPath();
 
 private:
     QString ObjectPath(const QString &name) const { return m_objects.filePath(name); }
@@ -520,6 +521,31 @@ void TestQuorvelDoc::fullObjectFolderNeverOverwrites()
     QCOMPARE(prompts.Messages(), QStringList{QStringLiteral("Invalid filename.")});
     QVERIFY(doc.IsModified());
     QCOMPARE(ReadFile(installed), original);
+}
+
+void TestQuorvelDoc::saveLeavesAFileThatTookItsPath()
+{
+    CScriptedPrompts prompts;
+    CQuorvelDoc doc;
+    QVERIFY(doc.FileNew());
+    GiveDefaultFace(doc);
+    doc.SetOwnerName(QStringLiteral("Second Editor"));
+    const QString drawn = doc.GetPathName();
+
+    // Another editor, drawing in the same second, saved its company there first.
+    const QByteArray theirs = "another editor's company";
+    QVERIFY(WriteFile(drawn, theirs));
+    doc.OnFileSave();
+
+    QCOMPARE(ReadFile(drawn), theirs);
+    QVERIFY(doc.GetPathName() != drawn);
+    QVERIFY(!doc.IsModified());
+    QCOMPARE(doc.GetTitle(), QStringLiteral("Second Editor"));
+    CQuorvelDoc reread;
+    QVERIFY(reread.OpenDocumentFile(doc.GetPathName()));
+    QCOMPARE(reread.GetOwnerName(), QStringLiteral("Second Editor"));
+    QCOMPARE(m_objects.entryList(QDir::Files | QDir::Hidden).size(), 2);
+    QVERIFY(prompts.Calls().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestQuorvelDoc)

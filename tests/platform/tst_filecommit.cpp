@@ -1,0 +1,105 @@
+// Whole-or-nothing writes through real files: what stands at the path afterwards, what is
+// left beside it, and a file that takes a freshly drawn name while the write is under way.
+
+#include "platform/FileCommit.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace quorvel;
+
+namespace {
+
+bool WriteFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray ReadFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TestFileCommit : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void writeWholeFile_data();
+    void writeWholeFile();
+};
+
+void TestFileCommit::writeWholeFile_data()
+{
+    QTest::addColumn<bool>("keep");
+    QTest::addColumn<QString>("before"); // "": nothing at the path; "file": another's file there
+    QTest::addColumn<bool>("appears");   // another's file takes the path during the write
+    QTest::addColumn<bool>("gives_up");  // the writer abandons the file half-way
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("after"); // what the path holds afterwards
+
+    using S = CWriteResult::Status;
+    const QByteArray ours = "ours";
+    const QByteArray theirs = "theirs";
+    QTest::newRow("replace, free") << false << "" << false << false << int(S::written) << ours;
+    QTest::newRow("replace, over a file") << false << "file" << false << false << int(S::written) << ours;
+    QTest::newRow("replace, abandoned") << false << "file" << false << true << int(S::notWritten) << theirs;
+    QTest::newRow("keep, free") << true << "" << false << false << int(S::written) << ours;
+    QTest::newRow("keep, taken before") << true << "file" << false << false << int(S::pathTaken) << theirs;
+    QTest::newRow("keep, taken while writing") << true << "" << true << false << int(S::pathTaken) << theirs;
+    QTest::newRow("keep, abandoned") << true << "" << false << true << int(S::notWritten)
+                                     << QByteArray("<missing>");
+}
+
+void TestFileCommit::writeWholeFile()
+{
+    QFETCH(bool, keep);
+    QFETCH(QString, before);
+    QFETCH(bool, appears);
+    QFETCH(bool, gives_up);
+    QFETCH(int, status);
+    QFETCH(QByteArray, after);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("COMP1a.DAT"));
+    if (before == u"file")
+        QVERIFY(WriteFile(path, "theirs"));
+
+    const CWriteResult result = WriteWholeFile(
+        path,
+        [&](QIODevice &device) {
+            device.write("our");
+            if (appears && !WriteFile(path, "theirs"))
+                return false;
+            if (gives_up)
+                return false;
+            return device.write("s") == 1;
+        },
+        keep ? ExistingFile::keep : ExistingFile::replace);
+
+    QCOMPARE(int(result.status), status);
+    QCOMPARE(ReadFile(path), after);
+    // Nothing but the one file at the path, and no temporary file beside it.
+    const QStringList left = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden
+                                                         | QDir::NoDotAndDotDot);
+    QCOMPARE(left, after == "<missing>" ? QStringList() : QStringList{"COMP1a.DAT"});
+
+#ifdef Q_OS_UNIX
+    // A name taken without replacing gets the permissions of any other saved file.
+    if (keep && result.Written()) {
+        const QString other = dir.filePath(QStringLiteral("other"));
+        QVERIFY(WriteWholeFile(other, [](QIODevice &d) { return d.write("x") == 1; }).Written());
+        QCOMPARE(QFileInfo(path).permissions(), QFileInfo(other).permissions());
+    }
+#endif
+}
+
+QTEST_GUILESS_MAIN(TestFileCommit)
+#include "tst_filecommit.moc"
