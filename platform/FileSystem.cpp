@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <filesystem>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -40,6 +41,35 @@ void SyncToDisk(QFileDevice &file)
 {
     if (file.handle() >= 0)
         _commit(file.handle());
+}
+
+void ListFolder(const QString &folder, const std::function<bool(const CFolderEntry &)> &visit)
+{
+    QString pattern = QDir::toNativeSeparators(folder);
+    if (!pattern.endsWith(u'\\'))
+        pattern += u'\\';
+    pattern += u'*';
+    WIN32_FIND_DATAW data;
+    const HANDLE find = FindFirstFileExW(reinterpret_cast<const wchar_t *>(pattern.utf16()),
+                                         FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+                                         FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        CFolderEntry entry;
+        entry.name = QString::fromWCharArray(data.cFileName);
+        if (entry.name == u"." || entry.name == u"..")
+            continue;
+        const DWORD attributes = data.dwFileAttributes;
+        entry.directory = attributes & FILE_ATTRIBUTE_DIRECTORY;
+        entry.hidden = attributes & FILE_ATTRIBUTE_HIDDEN;
+        entry.system = attributes & FILE_ATTRIBUTE_SYSTEM;
+        entry.temporary = attributes & FILE_ATTRIBUTE_TEMPORARY;
+        entry.compressed = attributes & FILE_ATTRIBUTE_COMPRESSED;
+        if (!visit(entry))
+            break;
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
 }
 
 #else
@@ -102,6 +132,24 @@ void SyncToDisk(QFileDevice &file)
 {
     if (file.handle() >= 0)
         ::fsync(file.handle());
+}
+
+void ListFolder(const QString &folder, const std::function<bool(const CFolderEntry &)> &visit)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::directory_iterator it(fs::path(QFile::encodeName(folder).toStdString()), error);
+    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+        CFolderEntry entry;
+        entry.name = QFile::decodeName(it->path().filename().native().c_str());
+        // The type comes with the listing; only links cost a look at what they point to.
+        std::error_code typeError;
+        entry.directory = it->is_directory(typeError);
+        entry.special = !entry.directory && !it->is_regular_file(typeError);
+        entry.hidden = entry.name.startsWith(u'.');
+        if (!visit(entry))
+            break;
+    }
 }
 
 #endif

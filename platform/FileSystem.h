@@ -18,6 +18,26 @@ enum class MoveOutcome { moved, targetExists, failed };
 // platform's number is not one).
 MoveOutcome MoveWithoutReplacing(const QString &from, const QString &to, int *systemError);
 
+// One entry of a folder as the file system lists it.
+struct CFolderEntry
+{
+    QString name;
+    bool directory = false;
+    // A name starting with "." off Windows; the hidden attribute on Windows.
+    bool hidden = false;
+    // Attributes that exist only on Windows.
+    bool system = false;
+    bool temporary = false;
+    bool compressed = false;
+    // Neither a regular file nor a folder (a pipe, a device, a link to nothing): opening or
+    // reading it could block, so nothing should try.
+    bool special = false;
+};
+
+// Calls visit for each entry of the folder, in the order the file system keeps them ("." and
+// ".." left out), until visit returns false. A folder that cannot be listed has no entries.
+void ListFolder(const QString &folder, const std::function<bool(const CFolderEntry &)> &visit);
+
 // Asks the system to put the open file's bytes on the disk; failures are not reported (not
 // every file system can).
 void SyncToDisk(QFileDevice &file);

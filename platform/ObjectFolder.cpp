@@ -229,9 +229,14 @@ QString CompanyFileName(int number)
 
 std::optional<QString> MakeUniqueCompanyPath()
 {
+    return MakeUniqueCompanyPath(GetObjectFolder());
+}
+
+std::optional<QString> MakeUniqueCompanyPath(QString folder)
+{
     // Seeded afresh in whole seconds: two calls within a second give the same free name.
     ShortRandom random(quint32(CurrentUniversalTime().toSecsSinceEpoch()));
-    const QString folder = GetObjectFolder();
+    AddTrailingSeparator(folder);
 #ifndef Q_OS_WIN
     const QSet<QString> takenIgnoringCase = NamesTakenIgnoringCase(folder);
 #endif

@@ -20,9 +20,10 @@ QString GetObjectFolder();
 // leading zeros, ".DAT" (10 gives "COMPa.DAT").
 QString CompanyFileName(int number);
 
-// A path "COMP<hex>.DAT" in the object folder that names no existing file, or nothing when
-// every one of the 32768 names is taken.
+// A path "COMP<hex>.DAT" in the object folder (or the given folder) that names no existing
+// file, or nothing when every one of the 32768 names is taken.
 std::optional<QString> MakeUniqueCompanyPath();
+std::optional<QString> MakeUniqueCompanyPath(QString folder);
 
 // The user's documents folder without a trailing separator, or an empty text.
 QString GetDocumentsFolder();

@@ -2,6 +2,7 @@
 // left beside it, and a file that takes a freshly drawn name while the write is under way.
 
 #include "platform/FileCommit.h"
+#include "tests/support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,22 +10,7 @@
 #include <QTest>
 
 using namespace quorvel;
-
-namespace {
-
-bool WriteFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray ReadFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-} // namespace
+using namespace quorvel::test;
 
 class TestFileCommit : public QObject
 {
