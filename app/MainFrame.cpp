@@ -2,7 +2,9 @@
 
 #include "app/LockKeyIndicators.h"
 #include "company/QuorvelDoc.h"
+#include "platform/ObjectFolder.h"
 #include "ui/QuorvelView.h"
+#include "ui/SelectCompanyDlg.h"
 
 #include <QAction>
 #include <QApplication>
@@ -64,13 +66,11 @@ void CMainFrame::OnCreate()
     setCentralWidget(m_view);
 
     // Commands that the frame carries out. New, Import and About belong to the application.
+    connect(m_actions.open, &QAction::triggered, this, &CMainFrame::OnOpenCompany);
     connect(m_actions.save, &QAction::triggered, this, &CMainFrame::OnFileSave);
     connect(m_actions.exportCompany, &QAction::triggered, this, &CMainFrame::OnFileExport);
     connect(m_actions.exit, &QAction::triggered, this, &QWidget::close);
     connect(m_actions.toggleStatusBar, &QAction::triggered, m_statusBar, &QWidget::setVisible);
-
-    // Choosing a company comes with the object-folder store; until then Open is not offered.
-    m_actions.open->setEnabled(false);
 
     if (m_document) {
         connect(m_document, &CDocument::titleChanged, this, &CMainFrame::OnUpdateFrameTitle);
@@ -139,6 +139,17 @@ bool CMainFrame::eventFilter(QObject *watched, QEvent *event)
 void CMainFrame::OnUpdateFrameTitle(const QString &documentTitle)
 {
     setWindowTitle(documentTitle.isEmpty() ? tr("Quorvel") : CaptionFor(documentTitle));
+}
+
+void CMainFrame::OnOpenCompany()
+{
+    if (!m_view || !m_document)
+        return;
+    CSelectCompanyDlg dialog(GetObjectFolder(), this);
+    if (dialog.exec() != QDialog::Accepted || dialog.SelectedEntry() < 0)
+        return;
+    // The save prompt and the rule that the open file only comes forward are the document's.
+    m_document->OpenDocumentFile(dialog.Entries().at(std::size_t(dialog.SelectedEntry())).m_path);
 }
 
 void CMainFrame::OnFileSave()

@@ -1,6 +1,6 @@
 #pragma once
 // The main window: caption, menu bar, status bar and the commands that the frame carries out
-// (Save, Export, Exit, the status bar toggle). The company view is its central widget.
+// (Open, Save, Export, Exit, the status bar toggle). The company view is its central widget.
 
 #include "app/Actions.h"
 
@@ -30,6 +30,8 @@ public:
     static QString CaptionFor(const QString &documentTitle);
 
 public slots:
+    // Open: the "Select company" dialog, then the chosen file through the document.
+    void OnOpenCompany();
     void OnFileSave();
     void OnFileExport();
 

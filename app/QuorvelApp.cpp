@@ -4,6 +4,9 @@
 #include "app/MainFrame.h"
 #include "company/QuorvelDoc.h"
 #include "platform/Logging.h"
+#include "platform/ObjectFolder.h"
+#include "platform/Prompts.h"
+#include "store/CompanyImport.h"
 
 #include <QAction>
 #include <QCommandLineParser>
@@ -108,9 +111,8 @@ bool CQuorvelApp::InitInstance(const QStringList &arguments)
     emit mainFrameCreated(m_frame.get());
     const CMainActions &actions = m_frame->Actions();
     connect(actions.newCompany, &QAction::triggered, this, &CQuorvelApp::OnFileNew);
+    connect(actions.import, &QAction::triggered, this, &CQuorvelApp::OnImportCompany);
     connect(actions.about, &QAction::triggered, this, &CQuorvelApp::OnAppAbout);
-    // Installing exported companies comes with the object-folder store.
-    actions.import->setEnabled(false);
 
     const QStringList files = parser.positionalArguments();
     const bool started = files.isEmpty()
@@ -149,6 +151,31 @@ void CQuorvelApp::OnFileNew()
 {
     if (m_document)
         m_document->FileNew();
+}
+
+void CQuorvelApp::OnImportCompany()
+{
+    if (!m_document)
+        return;
+    // Always the documents folder, wherever the last import or export went.
+    QString initial = GetDocumentsFolder();
+    if (!initial.isEmpty())
+        AddTrailingSeparator(initial);
+    initial += QStringLiteral("*.company");
+    const std::optional<QString> chosen =
+        Prompts().GetOpenFileName(tr("Open"), initial, tr("All Files (*.*)"));
+    if (!chosen || chosen->isEmpty() || !m_document->OpenDocumentFile(*chosen))
+        return;
+
+    const QString folder = GetObjectFolder();
+    if (const std::optional<QString> installed = FindInstalledCopy(*chosen, folder)) {
+        // Already installed: the document becomes that file, which stays untouched.
+        m_document->SetPathName(*installed, false);
+        m_document->SetTitle(m_document->GetOwnerName());
+        return;
+    }
+    m_document->SetPathName(MakeUniqueCompanyPath(folder).value_or(QString()), false);
+    m_document->SaveCompany();
 }
 
 void CQuorvelApp::OnAppAbout()

@@ -48,6 +48,9 @@ signals:
 
 public slots:
     void OnFileNew();
+    // Installs an exported company: opens it, then ties the document to an identical
+    // installed copy or saves it into the object folder under a fresh name.
+    void OnImportCompany();
     void OnAppAbout();
 
 private:
