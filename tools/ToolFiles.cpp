@@ -113,4 +113,9 @@ bool WriteCompanyFile(const QString &path, CCompanyRecord &record, bool modified
         error, existing, pathTaken);
 }
 
+QString ShownPath(const QString &path)
+{
+    return Native(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+}
+
 } // namespace quorvel::tool

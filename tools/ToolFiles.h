@@ -34,4 +34,7 @@ bool WriteCompanyFile(const QString &path, CCompanyRecord &record, bool modified
                       QString *error, ExistingFile existing = ExistingFile::replace,
                       bool *pathTaken = nullptr);
 
+// A path as the listing and import commands print it: absolute, with native separators.
+QString ShownPath(const QString &path);
+
 } // namespace quorvel::tool
