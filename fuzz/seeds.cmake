@@ -1,10 +1,10 @@
 # Writes the fuzzers' larger seeds with the built quorvel-tool, beside the small ones kept in
-# fuzz/corpus: a company with all nine expressions, and an 8-bit palette PNG as the tool
+# fuzz/corpus: a company with all nine expressions (for the reader and the catalogue), and an 8-bit palette PNG as the tool
 # writes it. cmake -DTOOL=quorvel-tool -DCORPUS=fuzz/corpus -DOUT=build/seeds -P seeds.cmake
 cmake_minimum_required(VERSION 3.25)
 set(ENV{SOURCE_DATE_EPOCH} 1087226820)
 set(picture ${CORPUS}/fuzz_ppm/raw.ppm)
-file(MAKE_DIRECTORY ${OUT}/fuzz_company_reader ${OUT}/fuzz_image_loaders)
+file(MAKE_DIRECTORY ${OUT}/fuzz_company_reader ${OUT}/fuzz_catalogue ${OUT}/fuzz_image_loaders)
 
 function(run)
   execute_process(COMMAND ${TOOL} ${ARGN} RESULT_VARIABLE status OUTPUT_QUIET ERROR_VARIABLE errors)
@@ -24,6 +24,8 @@ foreach(expression default happy worried thinking depressed surprised frightened
 endforeach()
 run(new -o ${OUT}/fuzz_company_reader/nine-faces.company --owner "Seed Owner" --word Seed
     --intelligence 9 --aggressiveness 1 --first-words 0x155 ${faces})
+# The catalogue reads the same files by fixed positions.
+file(COPY_FILE ${OUT}/fuzz_company_reader/nine-faces.company ${OUT}/fuzz_catalogue/nine-faces.company)
 
 # The loaders' fuzzer takes the file name extension from the first byte; 4 is ".png".
 run(reduce ${picture} ${OUT}/reduced.png)

@@ -27,7 +27,7 @@ constexpr int kButtonHeight = 20;
 constexpr int kEntryRole = Qt::UserRole;
 
 // Items in the order people read names in: by the collation of the user's language, capitals
-// and small letters alike.
+// and small letters alike, accented letters beside plain ones.
 class CCompanyItem final : public QListWidgetItem
 {
 public:
@@ -36,7 +36,11 @@ public:
     bool operator<(const QListWidgetItem &other) const override
     {
         static const QCollator collator = [] {
-            QCollator c;
+            // The C locale would compare code points, putting "Émile" after "Zeno".
+            const QLocale locale = QLocale().language() == QLocale::C
+                                       ? QLocale(QLocale::English)
+                                       : QLocale();
+            QCollator c(locale);
             c.setCaseSensitivity(Qt::CaseInsensitive);
             return c;
         }();
@@ -60,7 +64,6 @@ CSelectCompanyDlg::CSelectCompanyDlg(const QString &folder, QWidget *parent)
     m_list->setFlow(QListView::TopToBottom);
     m_list->setWrapping(true);
     m_list->setResizeMode(QListView::Adjust);
-    m_list->setUniformItemSizes(true);
     m_list->setIconSize(QSize(kSmallFaceSide, kSmallFaceSide));
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setSortingEnabled(true);

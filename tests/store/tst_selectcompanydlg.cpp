@@ -79,7 +79,8 @@ void TestSelectCompanyDlg::init()
     // Written out of order; "Dup" twice with the same name, "Faceless" never listed.
     const QList<std::pair<QString, QString>> files = {
         {"COMP1.DAT", "bob"}, {"COMP2.DAT", "Dup"}, {"COMP3.DAT", "Ann"},
-        {"COMP4.DAT", "Dup"}, {"COMP5.DAT", "Carl"}, {"COMP6.DAT", "Faceless"}};
+        {"COMP4.DAT", "Dup"}, {"COMP5.DAT", "Carl"}, {"COMP6.DAT", "Faceless"},
+        {"COMP7.DAT", "Fred"}, {"COMP8.DAT", "\u00c9mile"}};
     for (const auto &[name, owner] : files) {
         QVERIFY(WriteFile(dir.filePath(name),
                           CompanyBytes(owner, owner == u"Faceless" ? 0 : 1)));
@@ -108,9 +109,9 @@ void TestSelectCompanyDlg::listsSortedWithPreviews()
     Open();
     QCOMPARE(m_dialog->windowTitle(), QStringLiteral("Select company"));
     const QString stamp = QStringLiteral(" (2004/06/14 15:26)");
-    // Capitals and small letters alike, as people read names.
+    // Capitals and small letters alike, accents beside plain letters, as people read names.
     const QStringList expected = {"Ann" + stamp, "bob" + stamp, "Carl" + stamp, "Dup" + stamp,
-                                  "Dup" + stamp};
+                                  "Dup" + stamp, "\u00c9mile" + stamp, "Fred" + stamp};
     QCOMPARE(Texts(*m_list), expected);
 
     // Each item opens its own file, whatever the sort did, and says which one it is.
@@ -130,7 +131,7 @@ void TestSelectCompanyDlg::listsSortedWithPreviews()
         QCOMPARE(child->text(QAccessible::Name), expected.at(i));
     }
     paths.removeDuplicates();
-    QCOMPARE(paths.size(), 5);
+    QCOMPARE(paths.size(), 7);
     QVERIFY(!m_edit->isEnabled());
     QVERIFY(!m_delete->isEnabled());
     QCOMPARE(m_dialog->SelectedEntry(), -1);
@@ -249,12 +250,12 @@ void TestSelectCompanyDlg::deleteCompany()
     QCOMPARE(QFileInfo::exists(path), !deleted);
     if (!deleted) {
         QCOMPARE(Texts(*m_list), before);
-        QCOMPARE(m_dialog->Entries().size(), std::size_t(5));
+        QCOMPARE(m_dialog->Entries().size(), std::size_t(7));
         return;
     }
     // The other "Dup" stays; every item still names its own file; nothing is selected.
-    QCOMPARE(Texts(*m_list).size(), 4);
-    QCOMPARE(m_dialog->Entries().size(), std::size_t(4));
+    QCOMPARE(Texts(*m_list).size(), 6);
+    QCOMPARE(m_dialog->Entries().size(), std::size_t(6));
     for (int i = 0; i < m_list->count(); ++i) {
         const CCompanyEntry &entry = m_dialog->Entries().at(m_list->item(i)->data(Qt::UserRole).toUInt());
         QCOMPARE(entry.m_displayName, m_list->item(i)->text());
