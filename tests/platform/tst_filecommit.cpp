@@ -1,5 +1,5 @@
-// Whole-or-nothing writes through real files: what stands at the path afterwards, what is
-// left beside it, and a file that takes a freshly drawn name while the write is under way.
+// Whole-or-nothing writes that keep an existing file, through real files: what stands at the
+// path afterwards, what is left beside it, and a file that takes the name during the write.
 
 #include "platform/FileCommit.h"
 #include "tests/support/TestFiles.h"
@@ -23,7 +23,6 @@ private slots:
 
 void TestFileCommit::writeWholeFile_data()
 {
-    QTest::addColumn<bool>("keep");
     QTest::addColumn<QString>("before"); // "": nothing at the path; "file": another's file there
     QTest::addColumn<bool>("appears");   // another's file takes the path during the write
     QTest::addColumn<bool>("gives_up");  // the writer abandons the file half-way
@@ -33,19 +32,14 @@ void TestFileCommit::writeWholeFile_data()
     using S = CWriteResult::Status;
     const QByteArray ours = "ours";
     const QByteArray theirs = "theirs";
-    QTest::newRow("replace, free") << false << "" << false << false << int(S::written) << ours;
-    QTest::newRow("replace, over a file") << false << "file" << false << false << int(S::written) << ours;
-    QTest::newRow("replace, abandoned") << false << "file" << false << true << int(S::notWritten) << theirs;
-    QTest::newRow("keep, free") << true << "" << false << false << int(S::written) << ours;
-    QTest::newRow("keep, taken before") << true << "file" << false << false << int(S::pathTaken) << theirs;
-    QTest::newRow("keep, taken while writing") << true << "" << true << false << int(S::pathTaken) << theirs;
-    QTest::newRow("keep, abandoned") << true << "" << false << true << int(S::notWritten)
-                                     << QByteArray("<missing>");
+    QTest::newRow("free") << "" << false << false << int(S::written) << ours;
+    QTest::newRow("taken before") << "file" << false << false << int(S::pathTaken) << theirs;
+    QTest::newRow("taken while writing") << "" << true << false << int(S::pathTaken) << theirs;
+    QTest::newRow("abandoned") << "" << false << true << int(S::notWritten) << QByteArray("<missing>");
 }
 
 void TestFileCommit::writeWholeFile()
 {
-    QFETCH(bool, keep);
     QFETCH(QString, before);
     QFETCH(bool, appears);
     QFETCH(bool, gives_up);
@@ -68,7 +62,7 @@ void TestFileCommit::writeWholeFile()
                 return false;
             return device.write("s") == 1;
         },
-        keep ? ExistingFile::keep : ExistingFile::replace);
+        ExistingFile::keep);
 
     QCOMPARE(int(result.status), status);
     QCOMPARE(ReadFile(path), after);
@@ -79,7 +73,7 @@ void TestFileCommit::writeWholeFile()
 
 #ifdef Q_OS_UNIX
     // A name taken without replacing gets the permissions of any other saved file.
-    if (keep && result.Written()) {
+    if (result.Written()) {
         const QString other = dir.filePath(QStringLiteral("other"));
         QVERIFY(WriteWholeFile(other, [](QIODevice &d) { return d.write("x") == 1; }).Written());
         QCOMPARE(QFileInfo(path).permissions(), QFileInfo(other).permissions());
