@@ -8,6 +8,7 @@
 
 #ifdef Q_OS_WIN
 #include <io.h>
+#include <string>
 #include <windows.h>
 #else
 #include <cstdio>
@@ -61,11 +62,11 @@ void ListFolder(const QString &folder, const std::function<bool(const CFolderEnt
         if (entry.name == u"." || entry.name == u"..")
             continue;
         const DWORD attributes = data.dwFileAttributes;
-        entry.directory = attributes & FILE_ATTRIBUTE_DIRECTORY;
-        entry.hidden = attributes & FILE_ATTRIBUTE_HIDDEN;
-        entry.system = attributes & FILE_ATTRIBUTE_SYSTEM;
-        entry.temporary = attributes & FILE_ATTRIBUTE_TEMPORARY;
-        entry.compressed = attributes & FILE_ATTRIBUTE_COMPRESSED;
+        entry.directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entry.hidden = (attributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+        entry.system = (attributes & FILE_ATTRIBUTE_SYSTEM) != 0;
+        entry.temporary = (attributes & FILE_ATTRIBUTE_TEMPORARY) != 0;
+        entry.compressed = (attributes & FILE_ATTRIBUTE_COMPRESSED) != 0;
         if (!visit(entry))
             break;
     } while (FindNextFileW(find, &data));

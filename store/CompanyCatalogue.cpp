@@ -181,7 +181,8 @@ bool CCompanyEntry::LoadFromFile(const QString &path, CPreviewList *previews)
 {
     *this = CCompanyEntry();
     m_path = path;
-    // Others may read and write the file meanwhile; only a regular file is opened at all.
+    // Others may read and write the file meanwhile. The callers pass regular files only:
+    // opening a pipe could wait for a writer for ever.
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return Invalid(path, "cannot be opened");

@@ -25,7 +25,7 @@ public:
     // Owner names are cut at this many characters in the display name.
     static constexpr int kMaxOwnerNameLength = 1023;
 
-    // Reads the file at path; never throws. Without previews the entry is valid when the file
+    // Reads the regular file at path (a pipe could block); never throws. Without previews the entry is valid when the file
     // passes the company test and holds its owner name. With previews it must also have a
     // 24x24 picture, which is appended to previews and named by m_imageIndex. A file that
     // ends early is invalid.

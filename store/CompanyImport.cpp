@@ -3,12 +3,15 @@
 #include "platform/Logging.h"
 #include "store/CompanyCatalogue.h"
 
+#include <QFileInfo>
+
 namespace quorvel {
 
 std::optional<QString> FindInstalledCopy(const QString &file, const QString &folder)
 {
+    // A pipe was read once already and has nothing more to give (or would wait for a writer).
     CCompanyEntry imported;
-    if (!imported.LoadFromFile(file)) {
+    if (!QFileInfo(file).isFile() || !imported.LoadFromFile(file)) {
         qCDebug(lcStore) << file << "is not a company the catalogue knows; installing anew";
         return std::nullopt;
     }
