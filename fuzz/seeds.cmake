@@ -1,6 +1,6 @@
 # Writes the fuzzers' larger seeds with the built quorvel-tool, beside the small ones kept in
-# fuzz/corpus: a company with all nine expressions (for the reader and the catalogue), and an 8-bit palette PNG as the tool
-# writes it. cmake -DTOOL=quorvel-tool -DCORPUS=fuzz/corpus -DOUT=build/seeds -P seeds.cmake
+# fuzz/corpus: a company with all nine expressions (for the reader and the catalogue), and an
+# 8-bit palette PNG as the tool writes it. cmake -DTOOL=quorvel-tool -DCORPUS=fuzz/corpus -DOUT=build/seeds -P seeds.cmake
 cmake_minimum_required(VERSION 3.25)
 set(ENV{SOURCE_DATE_EPOCH} 1087226820)
 set(picture ${CORPUS}/fuzz_ppm/raw.ppm)
