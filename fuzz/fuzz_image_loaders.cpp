@@ -3,6 +3,7 @@
 // make of it, the image must hold exactly its width x height pixels.
 
 #include "PictureChecks.h"
+#include "image/Loaders.h"
 #include "image/RgbImage.h"
 
 #include <QByteArray>
@@ -52,6 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
 
     fuzz::CheckPicture(CRgbImage(path, fuzz::kMaxPixels));
+    PictureFormatOfFile(path); // what a failed load's message would say the file holds
     QFile::remove(path);
     return 0;
 }

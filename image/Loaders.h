@@ -5,6 +5,7 @@
 
 #include "image/RgbImage.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstddef>
@@ -82,5 +83,14 @@ bool LoadPicture(CRgbImage &image, const QString &path, std::int64_t maxPixels =
 // The loaders LoadPicture chooses for a file name: one kind only, or every kind in turn.
 enum class EPictureLoaders { Jpeg, Ppm, Bmp, Any };
 EPictureLoaders LoadersFor(const QString &path);
+
+// What a picture file's first bytes say it is, whatever its name; for telling a user why a load
+// failed. Unknown for anything else, however short.
+enum class EPictureFormat { Unknown, Jpeg, Png, Bmp, Gif, Ppm, Pgm, Pbm, Tiff, WebP };
+EPictureFormat PictureFormatOfContent(const QByteArray &head);
+// Looks at the file's first bytes; Unknown when it cannot be read.
+EPictureFormat PictureFormatOfFile(const QString &path);
+// The format's usual name, "JPEG", "PNG", ...; empty for Unknown.
+QString PictureFormatName(EPictureFormat format);
 
 } // namespace quorvel

@@ -168,6 +168,8 @@ private slots:
     void fallbackPixels();
     void refusals_data();
     void refusals();
+    void formatOfContent_data();
+    void formatOfContent();
 
 private:
     QString Write(const QString &name, const QByteArray &bytes);
@@ -490,6 +492,35 @@ void TestLoaders::refusals()
         QCOMPARE(QSize(image.Width(), image.Height()), QSize(5, 3));
     else
         QCOMPARE(QSize(image.Width(), image.Height()), QSize(1, 1));
+}
+
+void TestLoaders::formatOfContent_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QString>("format");
+
+    const QImage picture = TestPicture();
+    QTest::newRow("jpeg") << Encode(picture, "jpeg", 95) << "JPEG";
+    QTest::newRow("png") << Encode(picture, "png") << "PNG";
+    QTest::newRow("bmp") << Encode(picture, "bmp") << "BMP";
+    QTest::newRow("gif") << RedGif() << "GIF";
+    QTest::newRow("ppm after a comment") << QByteArray("# made by hand\nP3 1 1 255 0 0 0") << "PPM";
+    QTest::newRow("pgm") << Encode(picture.convertToFormat(QImage::Format_Grayscale8), "pgm") << "PGM";
+    QTest::newRow("tiff") << QByteArray("II*\0\x08\0\0\0", 8) << "TIFF";
+    QTest::newRow("webp") << QByteArray("RIFF\x24\0\0\0WEBPVP8 ", 16) << "WebP";
+    // Beginnings that only look like one, and heads cut short, are nothing.
+    QTest::newRow("text starting BM") << QByteArray("BMW 2002, blue, one careful owner") << QString();
+    QTest::newRow("jpeg cut short") << QByteArray("\xFF\xD8") << QString();
+    QTest::newRow("png cut short") << QByteArray("\x89PNG\r\n") << QString();
+    QTest::newRow("a lone P") << QByteArray("# comment\nP") << QString();
+    QTest::newRow("empty") << QByteArray() << QString();
+}
+
+void TestLoaders::formatOfContent()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(QString, format);
+    QCOMPARE(PictureFormatName(PictureFormatOfContent(head)), format);
 }
 
 QTEST_MAIN(TestLoaders)
