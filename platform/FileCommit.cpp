@@ -10,6 +10,7 @@
 #include <QSaveFile>
 
 #include <cerrno>
+#include <memory>
 #include <optional>
 
 namespace quorvel {
@@ -197,6 +198,14 @@ CWriteResult WriteReplacing(const QString &path, const std::function<bool(QIODev
     return {};
 }
 
+// A name beside the target's, hidden where names can hide, that is most likely free.
+QString SiblingName(const QString &target)
+{
+    const QFileInfo info(target);
+    return info.dir().filePath(QStringLiteral(".%1.%2").arg(
+        info.fileName(), QString::number(QRandomGenerator::global()->generate(), 36)));
+}
+
 // The temporary file beside the target: removed unless it was given the target's name.
 class CTemporarySibling
 {
@@ -212,12 +221,8 @@ public:
     // A new file in the target's folder under a name of its own, hidden where names can hide.
     bool Create(const QString &target)
     {
-        const QFileInfo info(target);
         for (int attempt = 0; attempt < 100; ++attempt) {
-            const QString name = QStringLiteral(".%1.%2").arg(
-                info.fileName(),
-                QString::number(QRandomGenerator::global()->generate(), 36));
-            m_file.setFileName(info.dir().filePath(name));
+            m_file.setFileName(SiblingName(target));
             errno = 0;
             if (m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
                 return true;
@@ -270,7 +275,102 @@ CWriteResult WriteKeeping(const QString &path, const std::function<bool(QIODevic
     return Failure(CWriteResult::Status::notWritten, path, systemError, file);
 }
 
+// A file of a set, filled under a temporary name, and where what had its name went meanwhile.
+struct CStagedFile
+{
+    CTemporarySibling temporary;
+    QString aside;      // what stood at the path, moved here while the set takes its names
+    bool placed = false; // the temporary has the path's name
+};
+
+// Puts every staged file back as it was before the set took its names.
+void Undo(const std::vector<CFileToWrite> &files, std::vector<std::unique_ptr<CStagedFile>> &staged)
+{
+    int ignored = 0;
+    for (std::size_t i = staged.size(); i-- > 0;) {
+        CStagedFile &file = *staged[i];
+        if (file.placed) {
+            QFile::remove(files[i].path);
+            file.placed = false;
+        }
+        if (!file.aside.isEmpty())
+            MoveWithoutReplacing(file.aside, files[i].path, &ignored);
+    }
+}
+
+// Gives the staged file its path's name, moving aside what has it; false when that fails.
+bool Place(const QString &path, CStagedFile &file, int *systemError)
+{
+    const QFileInfo info(path);
+    if (info.exists() || info.isSymLink()) {
+        MoveOutcome moved = MoveOutcome::targetExists;
+        for (int attempt = 0; attempt < 100 && moved == MoveOutcome::targetExists; ++attempt) {
+            file.aside = SiblingName(path);
+            moved = MoveWithoutReplacing(path, file.aside, systemError);
+        }
+        if (moved != MoveOutcome::moved) {
+            file.aside.clear();
+            return false;
+        }
+    }
+    if (MoveWithoutReplacing(file.temporary.File().fileName(), path, systemError)
+        != MoveOutcome::moved)
+        return false;
+    file.temporary.Keep();
+    file.placed = true;
+    return true;
+}
+
 } // namespace
+
+CWriteResult WriteWholeFiles(const std::vector<CFileToWrite> &files, std::size_t *failed)
+{
+    std::vector<std::unique_ptr<CStagedFile>> staged;
+    const auto failure = [&](CWriteResult result) {
+        if (failed)
+            *failed = staged.size();
+        return result;
+    };
+    for (const CFileToWrite &file : files) {
+        const QFileInfo info(file.path);
+        // Only regular files: a folder or a device at the path is not ours to replace, and
+        // neither is a file its owner made read-only (QSaveFile refuses that one too).
+        if (file.path.isEmpty() || (info.exists() && (!info.isFile() || !info.isWritable()))) {
+            CWriteResult result;
+            result.status = CWriteResult::Status::notCreated;
+            result.cause = ClassifyFileError(file.path, 0, QFileDevice::OpenError, true);
+            return failure(result);
+        }
+        auto stage = std::make_unique<CStagedFile>();
+        QFile &device = stage->temporary.File();
+        if (!stage->temporary.Create(file.path))
+            return failure(Failure(CWriteResult::Status::notCreated, file.path,
+                                   stage->temporary.SystemError(), device));
+        if (const auto filled = Fill(device, file.path, file.write))
+            return failure(*filled);
+        SyncToDisk(device);
+        device.close();
+        if (device.error() != QFileDevice::NoError)
+            return failure(Failure(CWriteResult::Status::notWritten, file.path, errno, device));
+        staged.push_back(std::move(stage));
+    }
+    // Every file is written; what had their names is kept aside until all have them.
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        int systemError = 0;
+        if (!Place(files[i].path, *staged[i], &systemError)) {
+            Undo(files, staged);
+            if (failed)
+                *failed = i;
+            return Failure(CWriteResult::Status::notWritten, files[i].path, systemError,
+                           staged[i]->temporary.File());
+        }
+    }
+    for (const std::unique_ptr<CStagedFile> &file : staged) {
+        if (!file->aside.isEmpty())
+            QFile::remove(file->aside);
+    }
+    return {};
+}
 
 CWriteResult WriteWholeFile(const QString &path, const std::function<bool(QIODevice &)> &write,
                             ExistingFile existing)

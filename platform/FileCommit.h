@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 namespace quorvel {
 
@@ -66,5 +67,18 @@ struct CWriteResult
 // file that appeared at a freshly drawn path while it was being written is never replaced.
 CWriteResult WriteWholeFile(const QString &path, const std::function<bool(QIODevice &)> &write,
                             ExistingFile existing = ExistingFile::replace);
+
+// One file of a set that is written as one.
+struct CFileToWrite
+{
+    QString path;
+    std::function<bool(QIODevice &)> write;
+};
+
+// Writes several files (at different paths) whole, and all of them or none: each is filled
+// beside its path as WriteWholeFile fills one, and only when every one was written do they take
+// their names, replacing what had them. On failure nothing is left at a path that was free,
+// whatever stood at the others is as it was, and *failed, when given, is the failed file's index.
+CWriteResult WriteWholeFiles(const std::vector<CFileToWrite> &files, std::size_t *failed = nullptr);
 
 } // namespace quorvel
