@@ -9,7 +9,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 
 namespace quorvel::tool {
 namespace {
@@ -23,8 +22,9 @@ int RunExport(const QStringList &args)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(Tr(
-        "Writes the company to a .company file, keeping its date stamp. Without -o the file "
-        "is named after the owner and the stamp's date, in the current folder."));
+        "Writes the company to a .company file, keeping its date stamp, and prints its path. "
+        "Without -o the file is named after the owner and the stamp's date, in the current "
+        "folder; OUT must be another file than FILE."));
     const QCommandLineOption output(QStringList{QStringLiteral("o"), QStringLiteral("output")},
                                     Tr("Write to OUT."), QStringLiteral("OUT"));
     parser.addOption(output);
@@ -44,20 +44,23 @@ int RunExport(const QStringList &args)
         return kExitFailed;
     }
     if (!(record.m_data.m_expressionMask & 1u)) {
-        PrintErr(QStringLiteral("%1: %2\n").arg(
-            QDir::toNativeSeparators(files.first()),
-            Tr("You must provide an image for the default face expression before you can save or export!")));
+        PrintErr(FileMessage(files.first(), Tr("You must provide an image for the default face "
+                                               "expression before you can save or export!"))
+                 + QLatin1Char('\n'));
         return kExitFailed;
     }
 
     const QString path = parser.isSet(output)
                              ? parser.value(output)
                              : QDir::current().filePath(ExportFileName(record, false));
+    const int refused = RefuseOutputOverInput(path, files);
+    if (refused >= 0)
+        return refused;
     if (!WriteCompanyFile(path, record, false, &error)) {
         PrintErr(error + QLatin1Char('\n'));
         return kExitFailed;
     }
-    PrintOut(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()) + QLatin1Char('\n'));
+    PrintOut(ShownPath(path) + QLatin1Char('\n'));
     return kExitOk;
 }
 

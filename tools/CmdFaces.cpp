@@ -10,7 +10,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 
 namespace quorvel::tool {
 namespace {
@@ -26,7 +25,7 @@ int RunFaces(const QStringList &args)
     parser.setApplicationDescription(Tr(
         "Writes the faces of every expression the company has as EXPR-64.png and EXPR-24.png "
         "in DIR (made when missing): 8-bit PNGs whose colour table is the game palette. "
-        "Prints each path written."));
+        "Writes all of them or, when one fails, none. Prints each path written."));
     const QCommandLineOption output(QStringList{QStringLiteral("o"), QStringLiteral("output")},
                                     Tr("The folder to write to."), QStringLiteral("DIR"));
     parser.addOption(output);
@@ -47,29 +46,34 @@ int RunFaces(const QStringList &args)
         PrintErr(error + QLatin1Char('\n'));
         return kExitFailed;
     }
-    const QString folder = parser.value(output);
-    if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
-        PrintErr(Tr("%1: the folder could not be made.\n").arg(DisplayPath(folder)));
-        return kExitFailed;
-    }
-    const QDir dir(folder);
+    const QDir dir(parser.value(output));
+    std::vector<CFileToWrite> pictures;
     for (int index : PresentExpressions(record.m_data.m_expressionMask)) {
         const QString name = QLatin1String(ExpressionName(index));
-        const struct
-        {
-            const std::uint8_t *indices;
-            int side;
-        } pictures[2] = {{record.m_largeFaces[std::size_t(index)].data(), kLargeFaceSide},
-                         {record.m_smallFaces[std::size_t(index)].data(), kSmallFaceSide}};
-        for (const auto &picture : pictures) {
-            const QString path = dir.filePath(QStringLiteral("%1-%2.png").arg(name).arg(picture.side));
-            if (!WriteIndexedPng(path, picture.indices, picture.side, picture.side, &error)) {
-                PrintErr(error + QLatin1Char('\n'));
-                return kExitFailed;
-            }
-            PrintOut(DisplayPath(path) + QLatin1Char('\n'));
+        const std::uint8_t *large = record.m_largeFaces[std::size_t(index)].data();
+        const std::uint8_t *small = record.m_smallFaces[std::size_t(index)].data();
+        for (const auto &[indices, side] :
+             {std::pair{large, kLargeFaceSide}, std::pair{small, kSmallFaceSide}}) {
+            pictures.push_back({dir.filePath(QStringLiteral("%1-%2.png").arg(name).arg(side)),
+                                [indices, side](QIODevice &device) {
+                                    return WritePalettePng(device, indices, side, side);
+                                }});
         }
     }
+    for (const CFileToWrite &picture : pictures) {
+        const int refused = RefuseOutputOverInput(picture.path, files);
+        if (refused >= 0)
+            return refused;
+    }
+    // All the faces or none, in a folder that is there only when they are.
+    QStringList made;
+    if (!MakeFolder(dir.path(), &made, &error) || !WriteFilesWhole(pictures, &error)) {
+        RemoveMadeFolders(made);
+        PrintErr(error + QLatin1Char('\n'));
+        return kExitFailed;
+    }
+    for (const CFileToWrite &picture : pictures)
+        PrintOut(ShownPath(picture.path) + QLatin1Char('\n'));
     return kExitOk;
 }
 

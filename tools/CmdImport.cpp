@@ -51,8 +51,13 @@ int RunImport(const QStringList &args)
         return kExitFailed;
     }
     const QString folder = parser.isSet(objdata) ? parser.value(objdata) : GetObjectFolder();
-    if (!QFileInfo(folder).isDir()) {
-        PrintErr(FileErrorText(FileErrorCause::fileNotFound, folder) + QLatin1Char('\n'));
+    // A missing object folder is an error: import never makes one.
+    const QFileInfo folderInfo(folder);
+    if (!folderInfo.isDir()) {
+        PrintErr(FileMessage(folder, folderInfo.exists()
+                                         ? Tr("is not a folder.")
+                                         : FileErrorText(FileErrorCause::fileNotFound, folder))
+                 + QLatin1Char('\n'));
         return kExitFailed;
     }
 
@@ -65,7 +70,7 @@ int RunImport(const QStringList &args)
     for (;;) {
         const std::optional<QString> path = MakeUniqueCompanyPath(folder);
         if (!path) {
-            PrintErr(Tr("%1: every company file name is taken.\n").arg(ShownPath(folder)));
+            PrintErr(FileMessage(folder, Tr("every company file name is taken.")) + QLatin1Char('\n'));
             return kExitFailed;
         }
         bool taken = false;

@@ -12,7 +12,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -136,11 +135,13 @@ int RunNew(const QStringList &args)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(Tr(
-        "Makes a new company and writes it to OUT. Each --face cuts an expression's two faces "
-        "from a picture (BMP, PPM, JPEG or PNG) as the editor's grab dialog does: the rectangle "
-        "with corners X1,Y1 and X2,Y2 in picture pixels (right and bottom edges excluded), or "
-        "the whole picture, scaled to 64x64 and 24x24 and reduced to the game palette. "
-        "The default expression is required. Expressions: %1.").arg(ExpressionNameList()));
+        "Makes a new company, writes it to OUT and prints its path. Each --face cuts an "
+        "expression's two faces from a picture (BMP, PPM, JPEG or PNG) as the editor's grab "
+        "dialog does: the rectangle with corners X1,Y1 and X2,Y2 in picture pixels (right and "
+        "bottom edges excluded) or, without one, the whole picture is stretched to the square "
+        "64x64 and 24x24 faces and reduced to the game palette. The default expression is "
+        "required; OUT must be another file than the pictures. Expressions: %1.")
+                                         .arg(ExpressionNameList()));
     const QCommandLineOption output(QStringList{QStringLiteral("o"), QStringLiteral("output")},
                                     Tr("Write the company to OUT."), QStringLiteral("OUT"));
     const QCommandLineOption owner(QStringLiteral("owner"), Tr("The owner's name (default \"Owner Name\")."),
@@ -222,11 +223,19 @@ int RunNew(const QStringList &args)
     }
     const bool hasDefault = std::any_of(faces.begin(), faces.end(),
                                         [](const CFaceRequest &f) { return f.expression == 0; });
+    const QString path = parser.value(output);
     if (!hasDefault) {
-        PrintErr(Tr("You must provide an image for the default face expression before you can save or export!")
+        PrintErr(FileMessage(path, Tr("You must provide an image for the default face expression "
+                                      "before you can save or export!"))
                  + QLatin1Char('\n'));
         return kExitFailed;
     }
+    QStringList pictures;
+    for (const CFaceRequest &request : faces)
+        pictures.append(request.picture);
+    const int refused = RefuseOutputOverInput(path, pictures);
+    if (refused >= 0)
+        return refused;
 
     CCompanyRecord record;
     record.SetNewCompanyDefaults();
@@ -289,19 +298,19 @@ int RunNew(const QStringList &args)
             const std::unique_ptr<CPaletteImage> &large = cut[2 * r];
             const std::unique_ptr<CPaletteImage> &small = cut[2 * r + 1];
             if (!large || !small) {
-                PrintErr(Tr("%1: not enough memory to cut the faces.\n").arg(DisplayPath(request.picture)));
+                PrintErr(FileMessage(request.picture, Tr("not enough memory to cut the faces."))
+                         + QLatin1Char('\n'));
                 return kExitFailed;
             }
             record.SetFaces(1u << request.expression, small->Indices(), large->Indices());
         }
     }
 
-    const QString path = parser.value(output);
     if (!WriteCompanyFile(path, record, true, &error)) {
         PrintErr(error + QLatin1Char('\n'));
         return kExitFailed;
     }
-    PrintOut(DisplayPath(QFileInfo(path).absoluteFilePath()) + QLatin1Char('\n'));
+    PrintOut(ShownPath(path) + QLatin1Char('\n'));
     return kExitOk;
 }
 

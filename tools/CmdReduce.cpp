@@ -1,6 +1,7 @@
 // reduce PICTURE OUT.png: a whole picture, unscaled, reduced to the game palette.
 
 #include "tools/ToolCommand.h"
+#include "tools/ToolFiles.h"
 #include "tools/ToolImages.h"
 
 #include "image/HilbertDither.h"
@@ -23,7 +24,8 @@ int RunReduce(const QStringList &args)
     parser.setApplicationDescription(Tr(
         "Loads a picture (BMP, PPM, JPEG or PNG) as the editor does and reduces all of it, "
         "unscaled, to the game palette by the editor's error diffusion. Writes an 8-bit PNG "
-        "whose colour table is the game palette."));
+        "whose colour table is the game palette, and prints its path; OUT.png must be "
+        "another file than PICTURE."));
     parser.addPositionalArgument(QStringLiteral("PICTURE"), Tr("The picture to reduce."));
     parser.addPositionalArgument(QStringLiteral("OUT.png"), Tr("The PNG file to write."));
     const int parsed = ParseArguments(parser, "reduce", QStringLiteral("PICTURE OUT.png"), args);
@@ -34,6 +36,17 @@ int RunReduce(const QStringList &args)
         return UsageError("reduce", files.size() < 2 ? Tr("a picture and an output file are needed.")
                                                      : Tr("too many arguments."));
 
+    // A PNG under another picture format's name would fool the next program to open it.
+    const EPictureFormat named = PictureFormatOfName(files[1]);
+    if (named != EPictureFormat::Unknown && named != EPictureFormat::Png) {
+        PrintErr(FileMessage(files[1], Tr("reduce writes a PNG picture, not a %1 one; name the "
+                                          "output .png.").arg(PictureFormatName(named)))
+                 + QLatin1Char('\n'));
+        return kExitUsage;
+    }
+    const int refused = RefuseOutputOverInput(files[1], {files[0]});
+    if (refused >= 0)
+        return refused;
     QString error;
     std::unique_ptr<CRgbImage> picture = LoadPictureFile(files[0], &error);
     if (!picture) {
@@ -44,7 +57,7 @@ int RunReduce(const QStringList &args)
     try {
         indices = ReduceToPalette(picture->Pixels(), picture->Width(), picture->Height());
     } catch (const std::bad_alloc &) {
-        PrintErr(Tr("%1: not enough memory to reduce the picture.\n").arg(DisplayPath(files[0])));
+        PrintErr(FileMessage(files[0], Tr("not enough memory to reduce the picture.")) + QLatin1Char('\n'));
         return kExitFailed;
     }
     const int width = picture->Width();
@@ -54,6 +67,7 @@ int RunReduce(const QStringList &args)
         PrintErr(error + QLatin1Char('\n'));
         return kExitFailed;
     }
+    PrintOut(ShownPath(files[1]) + QLatin1Char('\n'));
     return kExitOk;
 }
 

@@ -74,13 +74,29 @@ int ParseArguments(QCommandLineParser &parser, const char *command, const QStrin
         // The parser's own usage line names the executable's full path; use the command's.
         QString text = parser.helpText();
         const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
-        text.replace(0, lineEnd, QStringLiteral("Usage: %1 %2").arg(program, syntax));
+        text.replace(0, lineEnd, QStringLiteral("Usage: %1 %2").arg(program, syntax).trimmed());
         PrintOut(text);
         return kExitOk;
     }
-    if (!parsed)
-        return UsageError(command, parser.errorText());
+    if (!parsed) {
+        // An option as the user typed it; the parser's own text drops its dashes.
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty())
+            return UsageError(command, UnknownOption(unknown.first()));
+        QString text = parser.errorText();
+        if (!text.isEmpty())
+            text[0] = text[0].toLower();
+        return UsageError(command, text);
+    }
     return -1;
+}
+
+QString UnknownOption(const QString &name)
+{
+    const QString dashes = name.startsWith(QLatin1Char('-')) ? QString()
+                           : name.size() == 1               ? QStringLiteral("-")
+                                                            : QStringLiteral("--");
+    return QCoreApplication::translate("quorvel-tool", "unknown option '%1'.").arg(dashes + name);
 }
 
 int UsageError(const char *command, const QString &message)

@@ -46,8 +46,11 @@ void PrintErr(const QString &text);
 int ParseArguments(QCommandLineParser &parser, const char *command, const QString &syntax,
                    const QStringList &args);
 
-// Prints "message" and a pointer to --help, returns kExitUsage.
+// Prints "quorvel-tool COMMAND: message" and a pointer to --help, returns kExitUsage.
 int UsageError(const char *command, const QString &message);
+
+// The words for an option the tool does not know, given with or without its dashes.
+QString UnknownOption(const QString &name);
 
 // A path as the user should see it in messages.
 QString DisplayPath(const QString &path);

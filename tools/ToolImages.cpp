@@ -2,13 +2,14 @@
 #include "tools/ToolFiles.h"
 
 #include "image/FaceCutter.h"
+#include "image/Loaders.h"
 #include "image/Palette.h"
 #include "image/RgbImage.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 
 #include <zlib.h>
 
@@ -39,6 +40,8 @@ bool WriteChunk(QIODevice &device, const char *type, const char *data, std::size
                                             uInt(size + 4))));
     return device.write(chunk) == chunk.size();
 }
+
+} // namespace
 
 // The PNG is put together here rather than by Qt's writer, which offers no choice of deflate
 // strategy: dithered indices hold few repeats worth finding, and Huffman coding alone packs
@@ -86,54 +89,82 @@ bool WritePalettePng(QIODevice &device, const std::uint8_t *indices, int width, 
     return ok && WriteChunk(device, "IEND", nullptr, 0);
 }
 
-} // namespace
+EPictureFormat PictureFormatOfName(const QString &path)
+{
+    static const struct
+    {
+        const char *suffix;
+        EPictureFormat format;
+    } names[] = {{"jpg", EPictureFormat::Jpeg}, {"jpeg", EPictureFormat::Jpeg},
+                 {"bmp", EPictureFormat::Bmp},  {"ppm", EPictureFormat::Ppm},
+                 {"png", EPictureFormat::Png},  {"gif", EPictureFormat::Gif},
+                 {"pgm", EPictureFormat::Pgm},  {"pbm", EPictureFormat::Pbm},
+                 {"tif", EPictureFormat::Tiff}, {"tiff", EPictureFormat::Tiff},
+                 {"webp", EPictureFormat::WebP}};
+    const QString suffix = QFileInfo(path).suffix();
+    for (const auto &name : names) {
+        if (suffix.compare(QLatin1String(name.suffix), Qt::CaseInsensitive) == 0)
+            return name.format;
+    }
+    return EPictureFormat::Unknown;
+}
 
 namespace {
 
 // A missing, unreadable or folder path is told apart from a file that is no picture.
 bool CheckPictureFile(const QString &path, QString *error)
 {
-    const QFileInfo info(path);
-    const QString shown = QDir::toNativeSeparators(path);
-    if (!info.exists()) {
-        *error = Tr("%1 was not found.").arg(shown);
-        return false;
+    QFile file(path);
+    return OpenInputFile(file, error);
+}
+
+// Formats read by a loader of the editor's own or by one of Qt's image plugins here.
+bool CanRead(EPictureFormat format)
+{
+    switch (format) {
+    case EPictureFormat::Jpeg:
+    case EPictureFormat::Bmp:
+    case EPictureFormat::Ppm:
+        return true;
+    default:
+        return QImageReader::supportedImageFormats().contains(
+            PictureFormatName(format).toLower().toLatin1());
     }
-    if (info.isDir()) {
-        *error = Tr("%1: is a folder, not a picture.").arg(shown);
-        return false;
-    }
-    {
-        // Tell an unreadable file from one that is no picture.
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            *error = file.error() == QFileDevice::PermissionsError
-                         ? Tr("Access to %1 was denied.").arg(shown)
-                         : QStringLiteral("%1: %2").arg(shown, file.errorString());
-            return false;
-        }
-    }
-    return true;
 }
 
 } // namespace
 
 QString PictureUnreadable(const QString &path)
 {
-    return Tr("%1: the picture could not be read whole (BMP, PPM, JPEG or PNG expected).")
-        .arg(QDir::toNativeSeparators(path));
+    // The loaders are chosen by the name, as the editor chooses them; the file's first bytes
+    // tell the user what it holds instead.
+    const EPictureFormat named = PictureFormatOfName(path);
+    const EPictureFormat found = PictureFormatOfFile(path);
+    QString words;
+    if (found == EPictureFormat::Unknown && named != EPictureFormat::Unknown)
+        words = Tr("not a %1 file.").arg(PictureFormatName(named));
+    else if (found == EPictureFormat::Unknown)
+        words = Tr("not a picture (BMP, PPM, JPEG or PNG expected).");
+    else if (named != EPictureFormat::Unknown && named != found)
+        words = Tr("not a %1 file; its content looks like %2.")
+                    .arg(PictureFormatName(named), PictureFormatName(found));
+    else if (!CanRead(found))
+        words = Tr("%1 pictures cannot be read here (BMP, PPM, JPEG or PNG expected).")
+                    .arg(PictureFormatName(found));
+    else
+        words = Tr("the %1 picture could not be read whole.").arg(PictureFormatName(found));
+    return FileMessage(path, words);
 }
 
 std::unique_ptr<CRgbImage> LoadPictureFile(const QString &path, QString *error)
 {
     if (!CheckPictureFile(path, error))
         return nullptr;
-    const QString shown = QDir::toNativeSeparators(path);
     std::unique_ptr<CRgbImage> image;
     try {
         image = std::make_unique<CRgbImage>(path);
     } catch (const std::bad_alloc &) {
-        *error = Tr("%1: not enough memory for the picture.").arg(shown);
+        *error = FileMessage(path, Tr("not enough memory for the picture."));
         return nullptr;
     }
     if (!image->IsLoaded()) {
@@ -151,7 +182,7 @@ std::unique_ptr<CFaceCutter> OpenFaceCutter(const QString &path, QString *error)
     try {
         cutter = std::make_unique<CFaceCutter>(path);
     } catch (const std::bad_alloc &) {
-        *error = Tr("%1: not enough memory for the picture.").arg(QDir::toNativeSeparators(path));
+        *error = FileMessage(path, Tr("not enough memory for the picture."));
         return nullptr;
     }
     if (!cutter->IsOpen()) {

@@ -1,10 +1,14 @@
 #pragma once
 // Pictures for the commands: loading with the editor's loaders, writing palette PNGs.
 
+#include "image/Loaders.h"
+
 #include <QString>
 
 #include <cstdint>
 #include <memory>
+
+class QIODevice;
 
 namespace quorvel {
 class CFaceCutter;
@@ -21,8 +25,16 @@ std::unique_ptr<CRgbImage> LoadPictureFile(const QString &path, QString *error);
 // LoadPictureFile refuses, with the same messages.
 std::unique_ptr<CFaceCutter> OpenFaceCutter(const QString &path, QString *error);
 
-// The message for a picture that no loader reads whole.
+// The picture format a file's name promises by its extension; Unknown for other names.
+EPictureFormat PictureFormatOfName(const QString &path);
+
+// The message for a picture that no loader reads whole: what the name promised and, when the
+// file's first bytes say so, what it holds instead.
 QString PictureUnreadable(const QString &path);
+
+// Writes width x height palette indices, rows top to bottom, to a device as an 8-bit indexed
+// PNG whose colour table is the whole game palette; false when the device fails.
+bool WritePalettePng(QIODevice &device, const std::uint8_t *indices, int width, int height);
 
 // Writes width x height palette indices, rows top to bottom, as an 8-bit indexed PNG whose colour
 // table is the whole game palette; whole or not at all.

@@ -57,8 +57,11 @@ int main(int argc, char *argv[])
     }
     const CToolCommand *command = FindCommand(name);
     if (!command) {
-        PrintErr(QStringLiteral("quorvel-tool: unknown command '%1'.\n"
-                                "Try 'quorvel-tool --help'.\n").arg(name));
+        const QString words = name.startsWith(QLatin1Char('-'))
+                                  ? UnknownOption(name)
+                                  : QCoreApplication::translate("quorvel-tool",
+                                                                "unknown command '%1'.").arg(name);
+        PrintErr(QStringLiteral("quorvel-tool: %1\nTry 'quorvel-tool --help'.\n").arg(words));
         return kExitUsage;
     }
     return command->run(args);

@@ -6,6 +6,7 @@
 #include "image/PaletteImage.h"
 #include "image/RgbImage.h"
 #include "platform/Archive.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/ToolRun.h"
 
 #include <QDir>
@@ -121,6 +122,10 @@ private slots:
     void newRefuses_data();
     void newRefuses();
     void faces();
+    void facesAllOrNothing_data();
+    void facesAllOrNothing();
+    void outputIsAnInput_data();
+    void outputIsAnInput();
 
 private:
     QString Path(const QString &name) const { return m_dir.filePath(name); }
@@ -146,6 +151,9 @@ void TestToolImages::initTestCase()
     QVERIFY(truncated.open(QIODevice::WriteOnly));
     truncated.write(QByteArrayLiteral("P6 40 40 255\n") + QByteArray(40 * 20 * 3, '\x55'));
     truncated.close();
+    // A photo saved under the wrong name, as browsers and cameras' tools do.
+    QVERIFY(SavePicture(MakePicture(30, 20, 2), Path(QStringLiteral("jpeg.bmp")), "JPEG"));
+    QVERIFY(SavePicture(MakePicture(30, 20, 3), Path(QStringLiteral("png.jpg")), "PNG"));
 }
 
 void TestToolImages::reduce_data()
@@ -175,6 +183,7 @@ void TestToolImages::reduce()
     const CToolRun run = RunTool({QStringLiteral("reduce"), source, out});
     QCOMPARE(run.exitCode, 0);
     QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+    QCOMPARE(run.out, QDir::toNativeSeparators(out) + QLatin1Char('\n'));
 
     int loadedWidth = 0, loadedHeight = 0;
     const std::vector<std::uint8_t> expected = ExpectedReduction(source, loadedWidth, loadedHeight);
@@ -201,9 +210,24 @@ void TestToolImages::usage_data()
                                            << QStringLiteral("Try 'quorvel-tool reduce --help'");
     QTest::newRow("reduce, too many") << QStringList{"reduce", "a", "b", "c"} << 2 << QString() << QStringLiteral("too many");
     QTest::newRow("reduce, unknown option") << QStringList{"reduce", "--fast", "a", "b"} << 2 << QString()
-                                            << QStringLiteral("fast");
+                                            << QStringLiteral("quorvel-tool reduce: unknown option '--fast'.");
     QTest::newRow("reduce, missing picture") << QStringList{"reduce", "missing.ppm", out} << 1 << QString()
-                                             << QStringLiteral("missing.ppm was not found.");
+                                             << QStringLiteral("missing.ppm: missing.ppm was not found.");
+    QTest::newRow("reduce, a folder") << QStringList{"reduce", ".", out} << 1 << QString()
+                                      << QStringLiteral(".: is a folder, not a file.");
+    // The loader is chosen by the name; the message says what the content is.
+    QTest::newRow("reduce, JPEG named .bmp") << QStringList{"reduce", "jpeg.bmp", out} << 1 << QString()
+                                             << QStringLiteral("jpeg.bmp: not a BMP file; its content looks like JPEG.");
+    QTest::newRow("reduce, PNG named .jpg") << QStringList{"reduce", "png.jpg", out} << 1 << QString()
+                                            << QStringLiteral("png.jpg: not a JPEG file; its content looks like PNG.");
+    QTest::newRow("reduce, text named .jpg") << QStringList{"reduce", "notes.jpg", out} << 1 << QString()
+                                             << QStringLiteral("notes.jpg: not a JPEG file.");
+    QTest::newRow("reduce, cut-short PPM") << QStringList{"reduce", "truncated.ppm", out} << 1 << QString()
+                                           << QStringLiteral("truncated.ppm: the PPM picture could not be read whole.");
+    QTest::newRow("reduce to a JPEG name") << QStringList{"reduce", "photo.png", "out.jpg"} << 2 << QString()
+                                           << QStringLiteral("out.jpg: reduce writes a PNG picture, not a JPEG one");
+    QTest::newRow("reduce, output folder missing") << QStringList{"reduce", "photo.png", "nowhere/out.png"} << 1
+                                                   << QString() << QDir::toNativeSeparators(QStringLiteral("nowhere/out.png: nowhere was not found."));
     QTest::newRow("faces without folder") << QStringList{"faces", "a.company"} << 2 << QString()
                                           << QStringLiteral("-o DIR");
     QTest::newRow("faces of a missing file") << QStringList{"faces", "missing.company", "-o", "x"} << 1 << QString()
@@ -359,13 +383,15 @@ void TestToolImages::newRefuses_data()
                                     << QStringLiteral("250");
     QTest::newRow("missing picture") << args({"--face", "default=" + Path("gone.ppm")}) << 1 << QStringLiteral("was not found.");
     QTest::newRow("not a picture") << args({"--face", "default=" + m_notPicture}) << 1
-                                   << QStringLiteral("could not be read whole");
+                                   << QStringLiteral("notes.jpg: not a JPEG file.");
     QTest::newRow("truncated picture") << args({"--face", "default=" + m_truncated}) << 1
                                        << QStringLiteral("could not be read whole");
     QTest::newRow("bad second picture") << args({"--face", face, "--face", "happy=" + m_truncated}) << 1
                                         << QStringLiteral("truncated.ppm");
     QTest::newRow("unwritable folder") << QStringList{"new", "-o", Path("no/such/folder/x.company"), "--face", face} << 1
                                        << QStringLiteral("x.company");
+    QTest::newRow("output is a face's picture") << args({"--face", face, "--face", "happy=" + Path("./refused.company")})
+                                                << 2 << QStringLiteral("is the same file as the input");
 }
 
 void TestToolImages::newRefuses()
@@ -399,11 +425,17 @@ void TestToolImages::faces()
     QVERIFY(ReadCompanyFile(company, record));
 
     const QString folder = Path(QStringLiteral("faces/out")); // made by the command
-    const CToolRun run = RunTool({QStringLiteral("faces"), company, QStringLiteral("-o"), folder});
-    QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.out.count(QLatin1Char('\n')), 4);
-    QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name),
-             (QStringList{"default-24.png", "default-64.png", "surprised-24.png", "surprised-64.png"}));
+    // Twice: the second run replaces the first one's faces and leaves nothing beside them.
+    for (int pass = 0; pass < 2; ++pass) {
+        const CToolRun run = RunTool({QStringLiteral("faces"), company, QStringLiteral("-o"), folder});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, QDir::toNativeSeparators(folder + QStringLiteral("/default-64.png\n") + folder
+                                                   + QStringLiteral("/default-24.png\n") + folder
+                                                   + QStringLiteral("/surprised-64.png\n") + folder
+                                                   + QStringLiteral("/surprised-24.png\n")));
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+                 (QStringList{"default-24.png", "default-64.png", "surprised-24.png", "surprised-64.png"}));
+    }
     for (int index : {0, 5}) {
         const QString name = QLatin1String(ExpressionName(index));
         QString problem = CheckPalettePng(QDir(folder).filePath(name + QStringLiteral("-64.png")),
@@ -420,7 +452,110 @@ void TestToolImages::faces()
     QVERIFY2(bad.err.contains(QStringLiteral("Unexpected file format.")), qPrintable(bad.err));
     bad = RunTool({QStringLiteral("faces"), company, QStringLiteral("-o"), m_photo + QStringLiteral("/inside")});
     QCOMPARE(bad.exitCode, 1);
-    QVERIFY2(bad.err.contains(QStringLiteral("could not be made")), qPrintable(bad.err));
+    QVERIFY2(bad.err.contains(QStringLiteral("photo.png is not a folder.")), qPrintable(bad.err));
+}
+
+void TestToolImages::facesAllOrNothing_data()
+{
+    QTest::addColumn<bool>("blocked"); // a later face's name is taken by a folder
+    QTest::addColumn<int>("sizeLimit"); // bytes the tool may write to a file; 0: no limit
+    QTest::newRow("a later face's name taken") << true << 0;
+#ifdef Q_OS_UNIX
+    QTest::newRow("the disk fills, in a folder the command makes") << false << 1000;
+#endif
+}
+
+void TestToolImages::facesAllOrNothing()
+{
+    QFETCH(bool, blocked);
+    QFETCH(int, sizeLimit);
+    const QString company = Path(QStringLiteral("two.company"));
+    if (!QFile::exists(company))
+        QCOMPARE(RunTool({QStringLiteral("new"), QStringLiteral("-o"), company, QStringLiteral("--face"),
+                          QStringLiteral("default=") + m_photo, QStringLiteral("--face"),
+                          QStringLiteral("worried=") + m_photo}).exitCode, 0);
+    QTemporaryDir dir;
+    const QString folder = blocked ? dir.path() : dir.filePath(QStringLiteral("made/here"));
+    if (blocked) {
+        QFile earlier(dir.filePath(QStringLiteral("default-64.png")));
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.write("earlier face");
+        earlier.close();
+        QVERIFY(QDir(folder).mkdir(QStringLiteral("worried-24.png")));
+    }
+    const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+    const QStringList args{QStringLiteral("faces"), company, QStringLiteral("-o"), folder};
+    CToolRun run;
+#ifdef Q_OS_UNIX
+    if (sizeLimit > 0) {
+        CFileSizeLimit limit{rlim_t(sizeLimit)};
+        run = RunTool(args);
+    }
+#endif
+    if (sizeLimit == 0)
+        run = RunTool(args);
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY2(run.err.startsWith(QDir::toNativeSeparators(folder)), qPrintable(run.err));
+    // No face, no temporary file and no folder made is left; an earlier face stays as it was.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+    if (blocked) {
+        QFile earlier(dir.filePath(QStringLiteral("default-64.png")));
+        QVERIFY(earlier.open(QIODevice::ReadOnly));
+        QCOMPARE(earlier.readAll(), QByteArray("earlier face"));
+    }
+}
+
+void TestToolImages::outputIsAnInput_data()
+{
+    // Run in a folder holding in.png, company.company and faces/default-64.png (a company).
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("output");
+    QTest::newRow("reduce onto itself") << QStringList{"reduce", "in.png", "in.png"} << "in.png";
+    QTest::newRow("reduce, named otherwise") << QStringList{"reduce", "in.png", "faces/../in.png"} << "faces/../in.png";
+#ifdef Q_OS_UNIX
+    QTest::newRow("reduce, through a link") << QStringList{"reduce", "in.png", "link.png"} << "link.png";
+#endif
+    QTest::newRow("new onto a face's picture")
+        << QStringList{"new", "-o", "./in.png", "--face", "default=company.company", "--face", "happy=in.png"} << "./in.png";
+    QTest::newRow("export onto itself") << QStringList{"export", "company.company", "-o", "./company.company"}
+                                        << "./company.company";
+    QTest::newRow("faces onto the company") << QStringList{"faces", "faces/default-64.png", "-o", "faces"}
+                                            << "faces/default-64.png";
+}
+
+void TestToolImages::outputIsAnInput()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, output);
+    QTemporaryDir dir;
+    QVERIFY(QFile::copy(m_photo, dir.filePath(QStringLiteral("in.png"))));
+    QCOMPARE(RunTool({QStringLiteral("new"), QStringLiteral("-o"), dir.filePath(QStringLiteral("company.company")),
+                      QStringLiteral("--face"), QStringLiteral("default=") + m_photo}).exitCode, 0);
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("faces")));
+    QVERIFY(QFile::copy(dir.filePath(QStringLiteral("company.company")), dir.filePath(QStringLiteral("faces/default-64.png"))));
+#ifdef Q_OS_UNIX
+    QVERIFY(QFile::link(QStringLiteral("in.png"), dir.filePath(QStringLiteral("link.png"))));
+#endif
+    const auto snapshot = [&dir] {
+        QStringList files;
+        for (const QString &name : {QStringLiteral("in.png"), QStringLiteral("company.company"), QStringLiteral("faces/default-64.png")}) {
+            QFile file(dir.filePath(name));
+            files << name + QLatin1Char('=') + (file.open(QIODevice::ReadOnly) ? QString::number(qHash(file.readAll())) : QString());
+        }
+        files << QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+              << QDir(dir.filePath(QStringLiteral("faces"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        return files;
+    };
+    const QStringList before = snapshot();
+
+    const CToolRun run = ::RunTool(args, ToolEnvironment(), dir.path());
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY2(run.err.startsWith(QDir::toNativeSeparators(output) + QStringLiteral(": is the same file as the input ")),
+             qPrintable(run.err));
+    QCOMPARE(snapshot(), before);
 }
 
 QTEST_MAIN(TestToolImages)
