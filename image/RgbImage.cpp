@@ -53,6 +53,11 @@ CRgbImage::CRgbImage(int width, int height, const CRgbImage *source, int x, int 
                      sourceHeight, m_pixels.data(), m_width, m_height);
 }
 
+CRgbImage::CRgbImage(int width, int height, CBlack)
+{
+    AllocateBlack(std::max(width, 0), std::max(height, 0));
+}
+
 void CRgbImage::AllocateBlack(int width, int height)
 {
     m_pixels.assign(std::size_t(width) * std::size_t(height), CRgbTriple());
@@ -191,6 +196,74 @@ std::unique_ptr<CPaletteImage> CRgbImage::CropToPaletteImage(int x1, int y1, int
     } catch (const std::bad_alloc &) {
         return nullptr;
     }
+}
+
+std::vector<std::unique_ptr<CRgbImage>> CRgbImage::ScaledCopies(int x, int y, int sourceWidth,
+                                                                int sourceHeight,
+                                                                std::span<const QSize> sizes) const
+{
+    std::vector<std::unique_ptr<CRgbImage>> copies(sizes.size());
+    std::vector<CResampleTarget> targets;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        const int width = std::max(sizes[i].width(), 0);
+        const int height = std::max(sizes[i].height(), 0);
+        if (std::int64_t(width) * height > kMaxPicturePixels)
+            continue;
+        try {
+            if (sourceWidth < 0 || sourceHeight < 0) {
+                copies[i] = std::make_unique<CRgbImage>(width, height, this, x, y, sourceWidth,
+                                                        sourceHeight);
+                continue;
+            }
+            copies[i].reset(new CRgbImage(width, height, CBlack()));
+            targets.push_back(CResampleTarget{copies[i]->Pixels(), width, height});
+        } catch (const std::bad_alloc &) {
+            copies[i].reset();
+        }
+    }
+    if (!targets.empty())
+        ResampleArea(Pixels(), m_width, m_height, x, y, sourceWidth, sourceHeight, targets);
+    return copies;
+}
+
+std::vector<std::unique_ptr<CPaletteImage>> CRgbImage::CropToPaletteImages(
+    int x1, int y1, int x2, int y2, std::span<const QSize> sizes) const
+{
+    // The scaled crops all stretch the same rectangle, so they are made together.
+    std::vector<CCropPlan> plans(sizes.size());
+    std::vector<bool> planned(sizes.size());
+    std::vector<QSize> scaledSizes;
+    CCropPlan scaled;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        planned[i] = PlanCrop(m_width, m_height, x1, y1, x2, y2, sizes[i].width(),
+                              sizes[i].height(), plans[i]);
+        if (planned[i] && plans[i].sourceWidth >= 0 && plans[i].sourceHeight >= 0) {
+            scaled = plans[i];
+            scaledSizes.emplace_back(plans[i].width, plans[i].height);
+        }
+    }
+    std::vector<std::unique_ptr<CRgbImage>> scaledCopies =
+        ScaledCopies(scaled.x, scaled.y, scaled.sourceWidth, scaled.sourceHeight, scaledSizes);
+
+    std::vector<std::unique_ptr<CPaletteImage>> faces(sizes.size());
+    std::size_t nextScaled = 0;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        if (!planned[i])
+            continue;
+        const CCropPlan &plan = plans[i];
+        try {
+            if (plan.sourceWidth >= 0 && plan.sourceHeight >= 0) {
+                if (const auto &copy = scaledCopies[nextScaled++])
+                    faces[i] = std::make_unique<CPaletteImage>(*copy);
+            } else {
+                const CRgbImage copy(plan.width, plan.height, this, plan.x, plan.y, -1, -1);
+                faces[i] = std::make_unique<CPaletteImage>(copy);
+            }
+        } catch (const std::bad_alloc &) {
+            faces[i].reset();
+        }
+    }
+    return faces;
 }
 
 } // namespace quorvel

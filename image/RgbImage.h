@@ -5,10 +5,12 @@
 #include "image/Palette.h"
 
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 class QPainter;
@@ -77,7 +79,27 @@ public:
     std::unique_ptr<CPaletteImage> CropToPaletteImage(int x1, int y1, int x2, int y2, int tw,
                                                       int th) const;
 
+    // The pictures the grab constructor makes from the rectangle (x, y, sourceWidth,
+    // sourceHeight) of this image at each of the sizes, the area-averaged ones made together in
+    // one pass over the rows: a face's two previews for the price of one. Null where a size is
+    // too large for memory.
+    std::vector<std::unique_ptr<CRgbImage>> ScaledCopies(int x, int y, int sourceWidth,
+                                                         int sourceHeight,
+                                                         std::span<const QSize> sizes) const;
+
+    // CropToPaletteImage of one rectangle at each of the sizes: result i equals
+    // CropToPaletteImage(x1, y1, x2, y2, sizes[i].width(), sizes[i].height()), but the
+    // picture is read once for all of them.
+    std::vector<std::unique_ptr<CPaletteImage>> CropToPaletteImages(
+        int x1, int y1, int x2, int y2, std::span<const QSize> sizes) const;
+
 private:
+    struct CBlack
+    {
+    };
+    // width x height black pixels.
+    CRgbImage(int width, int height, CBlack);
+
     void AllocateBlack(int width, int height);
     void DrawNoPicture();
     void DrawLine(int x0, int y0, int x1, int y1, const CRgbTriple &colour);

@@ -86,6 +86,7 @@ CRgbTriple At(const QImage &image, int x, int y)
 } // namespace
 
 Q_DECLARE_METATYPE(Pixels)
+Q_DECLARE_METATYPE(QList<QSize>)
 
 class TestImageBuffers : public QObject
 {
@@ -97,6 +98,8 @@ private slots:
     void resampleMatchesBruteForce();
     void resampleCutsToPicture_data();
     void resampleCutsToPicture();
+    void resampleSeveralTargets_data();
+    void resampleSeveralTargets();
     void noPictureSquare();
     void noPictureOtherSizes_data();
     void noPictureOtherSizes();
@@ -105,6 +108,8 @@ private slots:
     void cropExactPath();
     void cropScaledPath();
     void cropEdgeCases();
+    void cropSeveralSizes_data();
+    void cropSeveralSizes();
     void paletteImageConversions();
     void drawOneToOne();
     void drawStretched();
@@ -261,6 +266,65 @@ void TestImageBuffers::noPictureOtherSizes()
     QVERIFY(black >= longest);
 }
 
+void TestImageBuffers::resampleSeveralTargets_data()
+{
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<QRect>("rectangle");
+    QTest::addColumn<QList<QSize>>("targets");
+    QTest::addColumn<bool>("white"); // else random colours
+
+    QTest::newRow("a face's two sizes") << QSize(150, 90) << QRect(3, 2, 140, 85)
+                                        << QList<QSize>{{64, 64}, {24, 24}} << false;
+    QTest::newRow("runs longer than 256 rows, white") << QSize(3, 700) << QRect(0, 0, 3, 700)
+                                                      << QList<QSize>{{1, 1}, {2, 1}} << true;
+    QTest::newRow("row boundaries shared and not") << QSize(7, 96) << QRect(0, 0, 7, 96)
+                                                   << QList<QSize>{{2, 8}, {3, 12}} << false;
+    QTest::newRow("enlarging beside shrinking") << QSize(20, 30) << QRect(0, 0, 20, 30)
+                                                << QList<QSize>{{45, 7}, {1, 1}} << false;
+    QTest::newRow("rectangle reaching off the picture")
+        << QSize(50, 40) << QRect(30, -5, 40, 60) << QList<QSize>{{24, 24}, {64, 64}} << false;
+    QTest::newRow("nothing of it on the picture")
+        << QSize(10, 10) << QRect(20, 2, 5, 5) << QList<QSize>{{3, 3}, {2, 2}} << false;
+}
+
+void TestImageBuffers::resampleSeveralTargets()
+{
+    QFETCH(QSize, picture);
+    QFETCH(QRect, rectangle);
+    QFETCH(QList<QSize>, targets);
+    QFETCH(bool, white);
+
+    QRandomGenerator random(1998);
+    Pixels source(std::size_t(picture.width() * picture.height()), CRgbTriple(255, 255, 255));
+    if (!white) {
+        for (CRgbTriple &p : source)
+            p = CRgbTriple::FromColorRef(random.generate());
+    }
+    std::vector<Pixels> results;
+    std::vector<CResampleTarget> wanted;
+    for (const QSize &size : targets)
+        results.emplace_back(std::size_t(size.width() * size.height()), CRgbTriple(9, 9, 9));
+    for (std::size_t i = 0; i < results.size(); ++i)
+        wanted.push_back({results[i].data(), targets[qsizetype(i)].width(),
+                          targets[qsizetype(i)].height()});
+    ResampleArea(source.data(), picture.width(), picture.height(), rectangle.x(), rectangle.y(),
+                 rectangle.width(), rectangle.height(), wanted);
+
+    // Each target as the brute-force average of the part of the rectangle on the picture.
+    const QRect cut = rectangle & QRect(QPoint(), picture);
+    Pixels part;
+    for (int y = cut.top(); y <= cut.bottom(); ++y)
+        for (int x = cut.left(); x <= cut.right(); ++x)
+            part.push_back(source[std::size_t(y * picture.width() + x)]);
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        const QSize size = targets[qsizetype(i)];
+        const Pixels expected = cut.isEmpty()
+            ? Pixels(std::size_t(size.width() * size.height()))
+            : ReferenceAverage(part, cut.width(), cut.height(), size.width(), size.height());
+        QCOMPARE(results[i], expected);
+    }
+}
+
 void TestImageBuffers::grabUnscaledCopy()
 {
     std::vector<std::uint8_t> indices;
@@ -367,6 +431,57 @@ void TestImageBuffers::cropEdgeCases()
     const auto odd = picture->CropToPaletteImage(0, 0, 10, 10, -1, 24);
     QVERIFY(odd);
     QCOMPARE(odd->Width() * odd->Height(), 0);
+}
+
+void TestImageBuffers::cropSeveralSizes_data()
+{
+    QTest::addColumn<QRect>("corners"); // x1, y1 as topLeft, x2, y2 as the size fields
+    QTest::addColumn<QList<QSize>>("sizes");
+
+    const QList<QSize> face{{64, 64}, {24, 24}};
+    QTest::newRow("whole picture") << QRect(0, 0, 120, 90) << face;
+    QTest::newRow("64x64: copied and scaled") << QRect(20, 10, 84, 74) << face;
+    QTest::newRow("free selection") << QRect(7, 3, 100, 61) << face;
+    QTest::newRow("corners reversed") << QRect(100, 61, 7, 3) << face;
+    QTest::newRow("empty") << QRect(30, 30, 30, 70) << face;
+    QTest::newRow("beyond the picture") << QRect(60, 50, 300, 200) << face;
+    QTest::newRow("unscaled and too large")
+        << QRect(5, 5, 50, 40) << QList<QSize>{{-1, -1}, {2000000, 2000000}, {3, 2}};
+}
+
+void TestImageBuffers::cropSeveralSizes()
+{
+    QFETCH(QRect, corners);
+    QFETCH(QList<QSize>, sizes);
+    QRandomGenerator random(64);
+    CRgbImage picture(120, 90, nullptr);
+    for (int i = 0; i < 120 * 90; ++i)
+        picture.Pixels()[i] = CRgbTriple::FromColorRef(random.generate());
+    const int x1 = corners.x(), y1 = corners.y(), x2 = corners.width(), y2 = corners.height();
+
+    // The faces, and the previews of a scaled crop, are those made one at a time.
+    const auto faces = picture.CropToPaletteImages(x1, y1, x2, y2, sizes);
+    const auto previews = picture.ScaledCopies(x1, y1, x2 - x1, y2 - y1, sizes);
+    QCOMPARE(faces.size(), std::size_t(sizes.size()));
+    for (qsizetype i = 0; i < sizes.size(); ++i) {
+        const QSize size = sizes[i];
+        const auto alone = picture.CropToPaletteImage(x1, y1, x2, y2, size.width(), size.height());
+        const auto &face = faces[std::size_t(i)];
+        QCOMPARE(bool(face), bool(alone));
+        if (alone) {
+            QCOMPARE(face->Width(), alone->Width());
+            QCOMPARE(face->Height(), alone->Height());
+            QVERIFY(std::equal(face->Indices(), face->Indices() + face->Width() * face->Height(),
+                               alone->Indices()));
+        }
+        if (size.width() < 0 || size.width() > 1000)
+            continue;
+        const CRgbImage preview(size.width(), size.height(), &picture, x1, y1, x2 - x1, y2 - y1);
+        const auto &copy = previews[std::size_t(i)];
+        QVERIFY(copy);
+        QVERIFY(std::equal(copy->Pixels(), copy->Pixels() + copy->Width() * copy->Height(),
+                           preview.Pixels(), preview.Pixels() + preview.Width() * preview.Height()));
+    }
 }
 
 void TestImageBuffers::paletteImageConversions()
