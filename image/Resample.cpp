@@ -195,7 +195,8 @@ void CAreaResampler::SumColumns(const Value *values)
                     continue;
                 }
                 const std::uint64_t last = atLast[3 + c] - atLast[c];
-                out[c] = span.firstWeight * first + target.columnUnits * (atLast[c] - atFirst[3 + c])
+                const std::uint64_t between = atLast[c] - atFirst[3 + c];
+                out[c] = span.firstWeight * first + target.columnUnits * between
                     + span.lastWeight * last;
             }
             out += 3;

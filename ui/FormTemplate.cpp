@@ -5,56 +5,49 @@
 #include "ui/FaceFrame.h"
 #include "ui/FaceSlot.h"
 
-#include <QCheckBox>
 #include <QCoreApplication>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSlider>
-
-#include <algorithm>
 
 namespace quorvel {
 
 namespace {
 
-enum class Kind { Edit, Label, BoldLabel, Slider, GroupBox, CheckBox, PushButton, FaceFrame };
-
-struct ControlRow
-{
-    int id; // 0: nothing refers to the control
-    Kind kind;
-    int x, y, cx, cy;
-    const char *text = nullptr;
-    // For a screen reader, where the caption does not name the control (null: the caption).
-    const char *accessibleName = nullptr;
-};
+using Kind = EControlKind;
 
 // In tab order. The check boxes get their words when the form is initialised.
-constexpr ControlRow kForm101[] = {
-    {kOwnerNameEdit, Kind::Edit, 57, 6, 338, 22, nullptr,
+constexpr CTemplateControl kForm101[] = {
+    {kOwnerNameEdit, Kind::Custom, 57, 6, 338, 22, nullptr,
      QT_TRANSLATE_NOOP("CQuorvelView", "Owner name")},
-    {1028, Kind::BoldLabel, 12, 50, 52, 11, QT_TRANSLATE_NOOP("CQuorvelView", "Intelligence")},
-    {1032, Kind::BoldLabel, 72, 50, 63, 11, QT_TRANSLATE_NOOP("CQuorvelView", "Aggressiveness")},
-    {1033, Kind::BoldLabel, 144, 50, 63, 11, QT_TRANSLATE_NOOP("CQuorvelView", "Competitiveness")},
+    {1028, Kind::Label, 12, 50, 52, 11, QT_TRANSLATE_NOOP("CQuorvelView", "Intelligence"),
+     nullptr, 8.25, true},
+    {1032, Kind::Label, 72, 50, 63, 11, QT_TRANSLATE_NOOP("CQuorvelView", "Aggressiveness"),
+     nullptr, 8.25, true},
+    {1033, Kind::Label, 144, 50, 63, 11, QT_TRANSLATE_NOOP("CQuorvelView", "Competitiveness"),
+     nullptr, 8.25, true},
     {kIntelligenceSlider, Kind::Slider, 7, 60, 56, 26, nullptr,
      QT_TRANSLATE_NOOP("CQuorvelView", "Intelligence")},
     {kAggressivenessSlider, Kind::Slider, 73, 62, 56, 26, nullptr,
      QT_TRANSLATE_NOOP("CQuorvelView", "Aggressiveness")},
     {kCompetitivenessSlider, Kind::Slider, 144, 62, 56, 26, nullptr,
      QT_TRANSLATE_NOOP("CQuorvelView", "Competitiveness")},
-    {1020, Kind::Label, 12, 95, 43, 10, QT_TRANSLATE_NOOP("CQuorvelView", "Happy")},
-    {1021, Kind::Label, 60, 95, 43, 10, QT_TRANSLATE_NOOP("CQuorvelView", "Worried")},
-    {1022, Kind::Label, 108, 95, 43, 10, QT_TRANSLATE_NOOP("CQuorvelView", "Thinking")},
-    {1023, Kind::Label, 156, 95, 43, 10, QT_TRANSLATE_NOOP("CQuorvelView", "Depressed")},
-    {1024, Kind::Label, 12, 170, 43, 10, QT_TRANSLATE_NOOP("CQuorvelView", "Surprised")},
-    {1025, Kind::Label, 60, 170, 43, 10, QT_TRANSLATE_NOOP("CQuorvelView", "Frightened")},
-    {1026, Kind::Label, 108, 170, 43, 10, QT_TRANSLATE_NOOP("CQuorvelView", "Enraged")},
-    {1027, Kind::Label, 156, 170, 43, 10, QT_TRANSLATE_NOOP("CQuorvelView", "Repulsed")},
+    {1020, Kind::Label, 12, 95, 43, 10, QT_TRANSLATE_NOOP("CQuorvelView", "Happy"), nullptr, 8.25},
+    {1021, Kind::Label, 60, 95, 43, 10, QT_TRANSLATE_NOOP("CQuorvelView", "Worried"),
+     nullptr, 8.25},
+    {1022, Kind::Label, 108, 95, 43, 10, QT_TRANSLATE_NOOP("CQuorvelView", "Thinking"),
+     nullptr, 8.25},
+    {1023, Kind::Label, 156, 95, 43, 10, QT_TRANSLATE_NOOP("CQuorvelView", "Depressed"),
+     nullptr, 8.25},
+    {1024, Kind::Label, 12, 170, 43, 10, QT_TRANSLATE_NOOP("CQuorvelView", "Surprised"),
+     nullptr, 8.25},
+    {1025, Kind::Label, 60, 170, 43, 10, QT_TRANSLATE_NOOP("CQuorvelView", "Frightened"),
+     nullptr, 8.25},
+    {1026, Kind::Label, 108, 170, 43, 10, QT_TRANSLATE_NOOP("CQuorvelView", "Enraged"),
+     nullptr, 8.25},
+    {1027, Kind::Label, 156, 170, 43, 10, QT_TRANSLATE_NOOP("CQuorvelView", "Repulsed"),
+     nullptr, 8.25},
     {kNameGenerationCaption, Kind::Label, 226, 47, 166, 20,
      QT_TRANSLATE_NOOP("CQuorvelView",
-                       "Company name generation - tick at least one box in each group below:")},
+                       "Company name generation - tick at least one box in each group below:"),
+     nullptr, 8.25},
 
     {0, Kind::GroupBox, 216, 65, 84, 170, nullptr,
      QT_TRANSLATE_NOOP("CQuorvelView", "First words")},
@@ -71,7 +64,7 @@ constexpr ControlRow kForm101[] = {
     {1101, Kind::CheckBox, 228, 175, 62, 10},
     {1103, Kind::CheckBox, 228, 185, 62, 10},
     {1102, Kind::CheckBox, 228, 196, 9, 10}, // "(Specific)": no room for a caption
-    {kSpecificWordEdit, Kind::Edit, 239, 195, 51, 12, nullptr,
+    {kSpecificWordEdit, Kind::Custom, 239, 195, 51, 12, nullptr,
      QT_TRANSLATE_NOOP("CQuorvelView", "Specific word")},
     {kSelectAllFirstWords, Kind::PushButton, 228, 211, 57, 15,
      QT_TRANSLATE_NOOP("CQuorvelView", "Select All"),
@@ -118,54 +111,6 @@ constexpr ControlRow kForm101[] = {
     {1085, Kind::FaceFrame, 156, 220, 18, 15},
 };
 
-QString Translated(const char *text)
-{
-    return text ? QCoreApplication::translate("CQuorvelView", text) : QString();
-}
-
-// The labels' stored look: black on an opaque light grey, word-wrapped, 8.25-point type.
-QLabel *CreateLabel(const QString &text, bool bold, QWidget *form)
-{
-    auto *label = new QLabel(text, form);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setAutoFillBackground(true);
-    QPalette colours = label->palette();
-    colours.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
-    colours.setColor(QPalette::WindowText, Qt::black);
-    label->setPalette(colours);
-    QFont font = label->font();
-    font.setPointSizeF(8.25);
-    font.setWeight(bold ? QFont::Bold : QFont::Normal);
-    label->setFont(font);
-    return label;
-}
-
-// A caption never cuts a word short, whatever font the system puts in place of the
-// template's: a label too narrow for its longest word grows to the right.
-void WidenToLongestWord(QLabel *label)
-{
-    const QFontMetrics metrics(label->font());
-    int longest = 0;
-    for (const QString &word : label->text().split(QLatin1Char(' ')))
-        longest = std::max(longest, metrics.horizontalAdvance(word));
-    const int wanted = longest + 2 * label->margin() + 2;
-    if (label->width() < wanted)
-        label->resize(wanted, label->height());
-}
-
-QSlider *CreateSlider(QWidget *form)
-{
-    auto *slider = new QSlider(Qt::Horizontal, form);
-    slider->setRange(1, 9);
-    slider->setSingleStep(1);
-    slider->setPageStep(5);
-    slider->setTickPosition(QSlider::TicksBelow);
-    slider->setTickInterval(1);
-    return slider;
-}
-
 // "Default face (large)": which face a frame shows, for a screen reader and as a tip.
 CFaceFrame *CreateFaceFrame(int id, QWidget *form)
 {
@@ -185,29 +130,13 @@ CFaceFrame *CreateFaceFrame(int id, QWidget *form)
     return frame;
 }
 
-QWidget *CreateControl(const ControlRow &row, QWidget *form)
+// The form's own controls: its text boxes and its named face frames.
+QWidget *CreateFormControl(const CTemplateControl &row, QWidget *form)
 {
-    const QString text = Translated(row.text);
-    switch (row.kind) {
-    case Kind::Edit:
+    if (row.kind == Kind::Custom)
         return new CAnsiLineEdit(kTypingLimit, form);
-    case Kind::Label:
-    case Kind::BoldLabel:
-        return CreateLabel(text, row.kind == Kind::BoldLabel, form);
-    case Kind::Slider:
-        return CreateSlider(form);
-    case Kind::GroupBox:
-        return new QGroupBox(form);
-    case Kind::CheckBox:
-        return new QCheckBox(form);
-    case Kind::PushButton: {
-        auto *button = new QPushButton(text, form);
-        button->setAutoDefault(false);
-        return button;
-    }
-    case Kind::FaceFrame:
+    if (row.kind == Kind::FaceFrame)
         return CreateFaceFrame(row.id, form);
-    }
     return nullptr;
 }
 
@@ -215,16 +144,7 @@ QWidget *CreateControl(const ControlRow &row, QWidget *form)
 
 void CreateForm101Controls(QWidget *form)
 {
-    for (const ControlRow &row : kForm101) {
-        QWidget *control = CreateControl(row, form);
-        if (row.id != 0)
-            control->setObjectName(ControlName(row.id));
-        if (row.accessibleName)
-            control->setAccessibleName(Translated(row.accessibleName));
-        control->setGeometry(DialogUnitsToPixels(form, QRect(row.x, row.y, row.cx, row.cy)));
-        if (auto *label = qobject_cast<QLabel *>(control))
-            WidenToLongestWord(label);
-    }
+    CreateTemplateControls(form, kForm101, "CQuorvelView", CreateFormControl);
 }
 
 } // namespace quorvel
