@@ -520,6 +520,11 @@ bool LoadOtherPicture(CRgbImage &image, const QString &path, std::int64_t maxPix
     return ReadWithQt(image, reader, maxPixels, format.constData());
 }
 
+bool LoadFromQImage(CRgbImage &image, const QImage &picture, std::int64_t maxPixels)
+{
+    return !picture.isNull() && TakePicture(image, picture, maxPixels, "Picture");
+}
+
 EPictureLoaders LoadersFor(const QString &path)
 {
     // The extension is the file name's, from its last "." on.

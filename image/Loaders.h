@@ -6,6 +6,7 @@
 #include "image/RgbImage.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QString>
 
 #include <cstddef>
@@ -74,6 +75,11 @@ bool LoadBmp(CRgbImage &image, const QString &path, std::int64_t maxPixels = kMa
 // PPM files are left to their own loaders so that those behave the same under any name.
 bool LoadOtherPicture(CRgbImage &image, const QString &path,
                       std::int64_t maxPixels = kMaxPicturePixels);
+
+// A picture already decoded (from the clipboard, say): its colours, alpha ignored. False, with
+// the image unchanged, when it is empty or larger than maxPixels.
+bool LoadFromQImage(CRgbImage &image, const QImage &picture,
+                    std::int64_t maxPixels = kMaxPicturePixels);
 
 // The loaders the file name's extension chooses, in turn, until one succeeds:
 // .jpg/.jpeg JPEG only, .ppm PPM only, .bmp bitmap only; any other name JPEG, PPM, bitmap and

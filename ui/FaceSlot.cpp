@@ -2,6 +2,7 @@
 
 #include "image/Palette.h"
 #include "ui/DialogTemplate.h"
+#include "ui/GrabFaceDialog.h"
 
 #include <QCoreApplication>
 #include <QPainter>
@@ -21,15 +22,6 @@ QColor PaletteColour(const CRgbTriple &colour)
     return QColor(entry.red, entry.green, entry.blue);
 }
 
-// A one-pixel border just inside the rectangle.
-void DrawBorder(QPainter &painter, const QRect &rect, const QColor &colour)
-{
-    painter.fillRect(rect.left(), rect.top(), rect.width(), 1, colour);
-    painter.fillRect(rect.left(), rect.bottom(), rect.width(), 1, colour);
-    painter.fillRect(rect.left(), rect.top(), 1, rect.height(), colour);
-    painter.fillRect(rect.right(), rect.top(), 1, rect.height(), colour);
-}
-
 // Bottom-left to top-right and bottom-right to top-left, corner to corner, each line's last
 // point left out as the window system draws lines. Frames are square, so each line is a
 // diagonal and its last point but one lies a step in from the far corner.
@@ -40,11 +32,18 @@ void DrawCross(QPainter &painter, const QRect &rect)
     painter.drawLine(rect.bottomRight(), rect.topLeft() + QPoint(1, 1));
 }
 
-// The face with each of its pixels on whole screen pixels: 1:1 on an ordinary screen, and on a
-// high-density one enlarged by the largest whole factor that fits, without smoothing.
-void DrawFace(QPainter &painter, const CPaletteImage &face, const QRect &inside)
+} // namespace
+
+void DrawBorder(QPainter &painter, const QRect &rect, const QColor &colour)
 {
-    QImage image = face.AsQImage();
+    painter.fillRect(rect.left(), rect.top(), rect.width(), 1, colour);
+    painter.fillRect(rect.left(), rect.bottom(), rect.width(), 1, colour);
+    painter.fillRect(rect.left(), rect.top(), 1, rect.height(), colour);
+    painter.fillRect(rect.right(), rect.top(), 1, rect.height(), colour);
+}
+
+void DrawFacePicture(QPainter &painter, QImage image, const QRect &inside)
+{
     if (image.isNull())
         return;
     const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
@@ -57,8 +56,6 @@ void DrawFace(QPainter &painter, const CPaletteImage &face, const QRect &inside)
                               inside.y() + (inside.height() - shown.height()) / 2),
                       image);
 }
-
-} // namespace
 
 QString CapitalisedExpression(const char *expressionName)
 {
@@ -172,13 +169,24 @@ void CFaceSlot::PaintFaces(QPainter &painter) const
     for (const auto &[rect, face] : frames) {
         if (HasFaces()) {
             DrawBorder(painter, rect, FrameColour());
-            DrawFace(painter, *face, rect.adjusted(1, 1, -1, -1));
+            DrawFacePicture(painter, face->AsQImage(), rect.adjusted(1, 1, -1, -1));
         } else {
             painter.fillRect(rect, EmptyColour());
             DrawCross(painter, rect);
         }
     }
     painter.restore();
+}
+
+bool CFaceSlot::RunGrabDialog(QWidget *parent, const QString &picturePath)
+{
+    CGrabFaceDialog dialog(*this, parent);
+    if (!picturePath.isEmpty())
+        dialog.LoadPictureFile(picturePath);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    SetPictures(dialog.Result().SmallFace(), dialog.Result().LargeFace());
+    return true;
 }
 
 void CFaceSlot::DescribeFrames() const

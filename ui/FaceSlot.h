@@ -50,6 +50,12 @@ public:
     // without faces, the empty marking (dark red with a black cross).
     void PaintFaces(QPainter &painter) const;
 
+    // Runs the face grab dialog on a copy of this slot, as a child of the parent window, with
+    // the picture file already loaded when one is named. When it is accepted the slot takes
+    // copies of the faces it made (none when it made none) and the result is true; otherwise
+    // the slot is left as it was.
+    bool RunGrabDialog(QWidget *parent, const QString &picturePath = QString());
+
     bool HasFaces() const { return m_smallFace && m_largeFace; }
     const CPaletteImage *SmallFace() const { return HasFaces() ? m_smallFace.get() : nullptr; }
     const CPaletteImage *LargeFace() const { return HasFaces() ? m_largeFace.get() : nullptr; }
@@ -79,6 +85,13 @@ private:
     std::unique_ptr<CPaletteImage> m_largeFace;
     std::uint32_t m_expressionBit;
 };
+
+// A one-pixel border just inside the rectangle.
+void DrawBorder(QPainter &painter, const QRect &rect, const QColor &colour);
+// A face picture with each of its pixels on whole screen pixels, centred in the rectangle: 1:1
+// on an ordinary screen, and on a high-density one enlarged by the largest whole factor that
+// fits, without smoothing.
+void DrawFacePicture(QPainter &painter, QImage image, const QRect &inside);
 
 // "Default", "Happy", ...: an expression name as the start of a caption.
 QString CapitalisedExpression(const char *expressionName);

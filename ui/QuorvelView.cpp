@@ -8,11 +8,13 @@
 
 #include <QCheckBox>
 #include <QLayout>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QSlider>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -64,6 +66,18 @@ Face FaceBytes(const CPaletteImage &picture)
     return face;
 }
 
+// The first local file among the URLs, or nothing.
+QString DroppedFile(const QMimeData *mime)
+{
+    if (mime) {
+        for (const QUrl &url : mime->urls()) {
+            if (url.isLocalFile())
+                return url.toLocalFile();
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 // The page the controls stand on. It paints the faces under their frames and hears the
@@ -87,6 +101,21 @@ protected:
         event->accept();
     }
     void mouseReleaseEvent(QMouseEvent *event) override { event->accept(); }
+    void dragEnterEvent(QDragEnterEvent *event) override { dragMoveEvent(event); }
+    void dragMoveEvent(QDragMoveEvent *event) override
+    {
+        if (m_view->DropTarget(event->position().toPoint(), event->mimeData()))
+            event->acceptProposedAction();
+        else
+            event->ignore();
+    }
+    void dropEvent(QDropEvent *event) override
+    {
+        if (!m_view->DropTarget(event->position().toPoint(), event->mimeData()))
+            return;
+        event->acceptProposedAction();
+        m_view->OnDrop(event->position().toPoint(), event->mimeData());
+    }
 
 private:
     CQuorvelView *m_view;
@@ -104,6 +133,7 @@ CQuorvelView::CQuorvelView(CQuorvelDoc *document, QWidget *parent)
     m_form->setObjectName(QStringLiteral("companyForm"));
     m_form->setAccessibleName(tr("Company"));
     m_form->setAutoFillBackground(true);
+    m_form->setAcceptDrops(true);
     m_form->setFixedSize(DialogUnitsToPixels(m_form, QRect(QPoint(), kForm101Size)).size());
     CreateForm101Controls(m_form);
     setWidget(m_form);
@@ -116,6 +146,9 @@ CQuorvelView::CQuorvelView(CQuorvelDoc *document, QWidget *parent)
     }
     InitialiseForm();
     ConnectControls();
+    m_runGrabDialog = [this](CFaceSlot &slot, const QString &picturePath) {
+        return slot.RunGrabDialog(window(), picturePath);
+    };
 
     if (document)
         document->AddView(this);
@@ -295,12 +328,34 @@ void CQuorvelView::OnLButtonDown(const QPoint &point)
 // Every way of choosing a face ends here: a press on either frame, Enter or Space on a
 // focused frame, an assistive tool's press. An accepted grab puts the form's faces, and with
 // them every other control, into the company.
-void CQuorvelView::OnFaceClicked(CFaceSlot &slot)
+void CQuorvelView::OnFaceClicked(CFaceSlot &slot, const QString &picturePath)
 {
     if (!GetDocument() || !m_runGrabDialog)
         return;
-    if (m_runGrabDialog(slot))
+    if (m_runGrabDialog(slot, picturePath))
         StoreFormToCompany();
+}
+
+CFaceSlot *CQuorvelView::DropTarget(const QPoint &point, const QMimeData *mime)
+{
+    if (DroppedFile(mime).isEmpty() || !GetDocument())
+        return nullptr;
+    for (CFaceSlot &slot : m_faceSlots) {
+        if (slot.HitTest(point))
+            return &slot;
+    }
+    return nullptr;
+}
+
+void CQuorvelView::OnDrop(const QPoint &point, const QMimeData *mime)
+{
+    CFaceSlot *slot = DropTarget(point, mime);
+    if (!slot)
+        return;
+    const QString path = DroppedFile(mime);
+    // The dialog runs once the drop is over, so the program it came from is not kept waiting.
+    const std::size_t index = std::size_t(slot - m_faceSlots.data());
+    QTimer::singleShot(0, this, [this, index, path] { OnFaceClicked(m_faceSlots[index], path); });
 }
 
 void CQuorvelView::OnChangeOwnerName()

@@ -13,6 +13,8 @@
 #include <functional>
 #include <vector>
 
+class QMimeData;
+
 namespace quorvel {
 
 class CQuorvelDoc;
@@ -22,9 +24,9 @@ class CQuorvelView : public QScrollArea, public CView
     Q_OBJECT
 
 public:
-    // Runs the face grab dialog for a slot; true when it was accepted, and then the slot
-    // holds the faces it made.
-    using GrabDialogRunner = std::function<bool(CFaceSlot &slot)>;
+    // Runs the face grab dialog for a slot, with a picture file already loaded when one is
+    // named; true when it was accepted, and then the slot holds the faces it made.
+    using GrabDialogRunner = std::function<bool(CFaceSlot &slot, const QString &picturePath)>;
 
     // Attaches itself to the document, which it does not own.
     explicit CQuorvelView(CQuorvelDoc *document, QWidget *parent = nullptr);
@@ -41,8 +43,8 @@ public:
     const std::vector<CFaceSlot> &FaceSlots() const { return m_faceSlots; }
     std::vector<CFaceSlot> &FaceSlots() { return m_faceSlots; }
 
-    // What a click on a face runs: the face grab dialog once the program has one (tests give
-    // their own). Without a runner a click opens nothing.
+    // What a click on a face runs: the face grab dialog (CFaceSlot::RunGrabDialog), unless a
+    // test gives its own. Without a runner a click opens nothing.
     void SetGrabDialogRunner(GrabDialogRunner runner) { m_runGrabDialog = std::move(runner); }
 
     // On every new or opened company: show it, then fit the main window to the form.
@@ -71,7 +73,11 @@ private:
     // setting its controls.
     void OnPaint(QPainter &painter) const;
     void OnLButtonDown(const QPoint &point);
-    void OnFaceClicked(CFaceSlot &slot);
+    void OnFaceClicked(CFaceSlot &slot, const QString &picturePath = QString());
+    // A picture file dropped on a face frame opens the grab dialog with it; the slot under the
+    // point (in the form's coordinates), if it takes the drop.
+    CFaceSlot *DropTarget(const QPoint &point, const QMimeData *mime);
+    void OnDrop(const QPoint &point, const QMimeData *mime);
     void OnChangeOwnerName();
     void OnChangeSpecificWord();
     void OnSliderChange(int sliderId);

@@ -453,7 +453,7 @@ void TestQuorvelView::faceClick()
     const CSmallFace small = PatternFace<CSmallFace>(kSmallFaceSide, 5);
     const CLargeFace large = PatternFace<CLargeFace>(kLargeFaceSide, 6);
     QList<std::uint32_t> opened;
-    m_view->SetGrabDialogRunner([&](CFaceSlot &slot) {
+    m_view->SetGrabDialogRunner([&](CFaceSlot &slot, const QString &) {
         opened << slot.ExpressionBit();
         if (accept)
             slot.SetPictures(std::make_unique<CPaletteImage>(small.data(), 24, 24),
@@ -495,7 +495,7 @@ void TestQuorvelView::emptyDefaultResult()
     const CLargeFace large = PatternFace<CLargeFace>(kLargeFaceSide, 8);
     m_doc->SetFaces(0x001, small.data(), large.data());
     ShowAsOpened();
-    m_view->SetGrabDialogRunner([](CFaceSlot &slot) {
+    m_view->SetGrabDialogRunner([](CFaceSlot &slot, const QString &) {
         slot.ClearPictures();
         return true;
     });
