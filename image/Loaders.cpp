@@ -1,5 +1,7 @@
 #include "image/Loaders.h"
 
+#include "image/JpegStream.h"
+
 #include "platform/LargeBuffer.h"
 #include "platform/Logging.h"
 
@@ -457,40 +459,35 @@ bool LoadJpeg(CRgbImage &image, const std::uint8_t *data, std::size_t size,
 
 bool LoadJpeg(CRgbImage &image, const QString &path, std::int64_t maxPixels)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qCDebug(lcImage) << "JPEG:" << Shown(path) << "cannot be opened:" << file.errorString();
+    // Decoded from the file a few rows at a time straight into the picture, so that the file
+    // is never held in memory beside it.
+    CJpegStream stream(path, maxPixels);
+    if (!stream.IsOpen())
+        return false;
+    const int width = stream.Width();
+    const int height = stream.Height();
+    if (!image.Reset(width, height, maxPixels)) {
+        qCDebug(lcImage) << "JPEG refused: not enough memory for" << width << "x" << height;
         return false;
     }
-    // Every JPEG starts with its start-of-image marker; anything else is not read further.
-    const QByteArray start = file.read(2);
-    if (start.size() < 2 || uchar(start[0]) != 0xFF || uchar(start[1]) != 0xD8) {
-        qCDebug(lcImage) << "JPEG:" << Shown(path) << "is not a JPEG file";
-        return false;
+    constexpr int RowsPerRead = 16;
+    std::uint8_t *rows[RowsPerRead];
+    bool good = stream.Start();
+    while (good && stream.RowsDone() < height) {
+        const int first = stream.RowsDone();
+        const int count = std::min(RowsPerRead, height - first);
+        for (int i = 0; i < count; ++i)
+            rows[i] = reinterpret_cast<std::uint8_t *>(
+                image.Pixels() + std::size_t(first + i) * std::size_t(width));
+        good = stream.ReadRows(rows, count) > 0;
     }
-    const qint64 fileSize = file.size();
-    if (fileSize > kMaxJpegFileBytes) {
-        qCDebug(lcImage) << "JPEG:" << Shown(path) << "refused: the file is" << fileSize << "bytes";
-        return false;
-    }
-    QByteArray data;
-    try {
-        data.resize(qsizetype(fileSize));
-        AdviseLargeBuffer(data.data(), std::size_t(data.size()));
-    } catch (const std::bad_alloc &) {
-        qCDebug(lcImage) << "JPEG: not enough memory to read" << Shown(path);
-        return false;
-    }
-    std::memcpy(data.data(), start.constData(), 2);
-    qint64 done = 2;
-    while (done < fileSize) {
-        const qint64 got = file.read(data.data() + done, fileSize - done);
-        if (got <= 0)
-            break;
-        done += got;
-    }
-    return LoadJpeg(image, reinterpret_cast<const std::uint8_t *>(data.constData()),
-                    std::size_t(done), maxPixels);
+    if (good && stream.Finish())
+        return true;
+    qCDebug(lcImage) << "JPEG: bad picture data:" << stream.Message();
+    // Part of the picture may have been written; the result is all black.
+    std::fill(image.Pixels(), image.Pixels() + std::size_t(width) * std::size_t(height),
+              CRgbTriple());
+    return false;
 }
 
 bool LoadBmp(CRgbImage &image, const QString &path, std::int64_t maxPixels)

@@ -59,11 +59,12 @@ void SkipPpmSpace(CPpmReader &in);
 bool LoadPpm(CRgbImage &image, QIODevice &device, std::int64_t maxPixels = kMaxPicturePixels);
 bool LoadPpm(CRgbImage &image, const QString &path, std::int64_t maxPixels = kMaxPicturePixels);
 
-// A JPEG is decoded from memory; no camera writes one anywhere near this large.
+// No camera writes a JPEG file anywhere near this large; larger ones are refused.
 inline constexpr std::int64_t kMaxJpegFileBytes = std::int64_t(1) << 30;
 
 // JPEG through libjpeg-turbo: the header gives the size, then the data is decoded; bad data
-// after a good header leaves the picture black at the header's size.
+// after a good header leaves the picture black at the header's size. A file is decoded as it
+// is read (see JpegStream.h), to the same pixels as its bytes in memory.
 bool LoadJpeg(CRgbImage &image, const std::uint8_t *data, std::size_t size,
               std::int64_t maxPixels = kMaxPicturePixels);
 bool LoadJpeg(CRgbImage &image, const QString &path, std::int64_t maxPixels = kMaxPicturePixels);

@@ -163,6 +163,8 @@ private slots:
     void ppmFileReadsInChunks();
     void skipPpmSpace();
     void jpegDecodes();
+    void jpegFileAsInMemory_data();
+    void jpegFileAsInMemory();
     void bitmapDepthsAgree();
     void bitmapTopDown();
     void fallbackPixels();
@@ -391,6 +393,36 @@ void TestLoaders::jpegDecodes()
         QVERIFY(std::abs(p.red - 100) <= 2 && std::abs(p.green - 150) <= 2
                 && std::abs(p.blue - 200) <= 2);
     }
+}
+
+void TestLoaders::jpegFileAsInMemory_data()
+{
+    QTest::addColumn<bool>("progressive");
+    QTest::newRow("baseline") << false;
+    QTest::newRow("progressive") << true;
+}
+
+void TestLoaders::jpegFileAsInMemory()
+{
+    // A file is decoded as it is read, its bytes in memory all at once: the same pixels.
+    QFETCH(bool, progressive);
+    QRandomGenerator random(5);
+    QImage noise(75, 41, QImage::Format_RGB32);
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            noise.setPixel(x, y, random.generate() | 0xFF000000u);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(progressive);
+    QVERIFY(writer.write(noise));
+    const QByteArray bytes = buffer.data();
+    const CRgbImage fromFile(Write("noise.jpg", bytes));
+    CRgbImage fromMemory(1, 1);
+    QVERIFY(LoadJpeg(fromMemory, reinterpret_cast<const std::uint8_t *>(bytes.constData()),
+                     std::size_t(bytes.size())));
+    QVERIFY(fromFile.IsLoaded());
+    QCOMPARE(ImageBytes(fromFile), ImageBytes(fromMemory));
 }
 
 void TestLoaders::bitmapDepthsAgree()

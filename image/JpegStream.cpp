@@ -1,0 +1,299 @@
+#include "image/JpegStream.h"
+
+#include "image/Loaders.h"
+#include "platform/Logging.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include <jpeglib.h>
+#include <jerror.h>
+#include <turbojpeg.h>
+
+namespace quorvel {
+
+namespace {
+
+constexpr std::size_t SourceBufferSize = 64 * 1024;
+// Progressive files built to take forever are refused after this many scans, as the
+// whole-picture loader refuses them.
+constexpr int MaxScans = 500;
+
+struct CErrorManager
+{
+    jpeg_error_mgr pub; // first, so that libjpeg's pointer is ours
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+};
+
+struct CSourceManager
+{
+    jpeg_source_mgr pub;
+    QFile *file;
+    JOCTET *buffer;
+};
+
+[[noreturn]] void Fail(j_common_ptr info)
+{
+    std::longjmp(reinterpret_cast<CErrorManager *>(info->err)->jump, 1);
+}
+
+void ErrorExit(j_common_ptr info)
+{
+    (*info->err->format_message)(info, reinterpret_cast<CErrorManager *>(info->err)->message);
+    Fail(info);
+}
+
+// A warning means damaged data (a file cut short, a corrupt scan); the whole-picture loader
+// refuses such a picture, so the decode stops at the first.
+void EmitMessage(j_common_ptr info, int level)
+{
+    if (level < 0)
+        ErrorExit(info);
+}
+
+// Messages are logged by the caller, never printed.
+void OutputMessage(j_common_ptr) {}
+
+void ProgressMonitor(j_common_ptr info)
+{
+    if (info->is_decompressor
+        && reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > MaxScans) {
+        std::snprintf(reinterpret_cast<CErrorManager *>(info->err)->message, JMSG_LENGTH_MAX,
+                      "more than %d progressive scans", MaxScans);
+        Fail(info);
+    }
+}
+
+void InitSource(j_decompress_ptr) {}
+void TermSource(j_decompress_ptr) {}
+
+boolean FillInputBuffer(j_decompress_ptr info)
+{
+    auto *source = reinterpret_cast<CSourceManager *>(info->src);
+    qint64 got = source->file->read(reinterpret_cast<char *>(source->buffer), SourceBufferSize);
+    if (got <= 0) {
+        // As libjpeg's own sources do: warn (which fails the picture here) and end the data.
+        WARNMS(info, JWRN_JPEG_EOF);
+        source->buffer[0] = JOCTET(0xFF);
+        source->buffer[1] = JOCTET(JPEG_EOI);
+        got = 2;
+    }
+    source->pub.next_input_byte = source->buffer;
+    source->pub.bytes_in_buffer = std::size_t(got);
+    return TRUE;
+}
+
+void SkipInputData(j_decompress_ptr info, long count)
+{
+    if (count <= 0)
+        return;
+    jpeg_source_mgr *source = info->src;
+    while (std::size_t(count) > source->bytes_in_buffer) {
+        count -= long(source->bytes_in_buffer);
+        FillInputBuffer(info);
+    }
+    source->next_input_byte += count;
+    source->bytes_in_buffer -= std::size_t(count);
+}
+
+} // namespace
+
+// One decode of a JPEG file through libjpeg, with TurboJPEG's default settings. Every step
+// that may fail is a member that catches libjpeg's long jump itself and holds nothing that
+// would need destroying.
+struct CJpegStream::CState
+{
+    explicit CState(const QString &path) : m_file(path), m_buffer(SourceBufferSize)
+    {
+        m_source.file = &m_file;
+        m_source.buffer = m_buffer.data();
+        m_error.message[0] = '\0';
+    }
+    ~CState() { jpeg_destroy_decompress(&m_info); }
+
+    bool ReadHeader()
+    {
+        m_info.err = jpeg_std_error(&m_error.pub);
+        m_error.pub.error_exit = ErrorExit;
+        m_error.pub.emit_message = EmitMessage;
+        m_error.pub.output_message = OutputMessage;
+        if (setjmp(m_error.jump))
+            return false;
+        jpeg_create_decompress(&m_info);
+        m_source.pub.init_source = InitSource;
+        m_source.pub.fill_input_buffer = FillInputBuffer;
+        m_source.pub.skip_input_data = SkipInputData;
+        m_source.pub.resync_to_restart = jpeg_resync_to_restart;
+        m_source.pub.term_source = TermSource;
+        m_source.pub.bytes_in_buffer = 0;
+        m_source.pub.next_input_byte = nullptr;
+        m_info.src = &m_source.pub;
+        m_progress.progress_monitor = ProgressMonitor;
+        m_info.progress = &m_progress;
+        if (jpeg_read_header(&m_info, TRUE) != JPEG_HEADER_OK) {
+            std::snprintf(m_error.message, JMSG_LENGTH_MAX, "no picture in the file");
+            return false;
+        }
+        return true;
+    }
+
+    bool Start()
+    {
+        if (setjmp(m_error.jump))
+            return false;
+        m_info.out_color_space = JCS_EXT_RGB;
+        m_info.dct_method = JDCT_ISLOW;
+        m_info.do_fancy_upsampling = TRUE;
+        jpeg_start_decompress(&m_info);
+        if (m_info.output_width != m_info.image_width || m_info.output_components != 3) {
+            std::snprintf(m_error.message, JMSG_LENGTH_MAX, "unexpected output format");
+            return false;
+        }
+        return true;
+    }
+
+    // The next rows, at most count of them, into rows; -1 on failure.
+    int ReadRows(JSAMPARRAY rows, int count)
+    {
+        if (setjmp(m_error.jump))
+            return -1;
+        return int(jpeg_read_scanlines(&m_info, rows, JDIMENSION(count)));
+    }
+
+    bool Finish()
+    {
+        if (setjmp(m_error.jump))
+            return false;
+        jpeg_finish_decompress(&m_info);
+        return true;
+    }
+
+    int Width() const { return int(m_info.image_width); }
+    int Height() const { return int(m_info.image_height); }
+    int RowsDone() const { return int(m_info.output_scanline); }
+    const char *Message() const { return m_error.message; }
+
+    QFile m_file;
+    jpeg_decompress_struct m_info{};
+    CErrorManager m_error{};
+    CSourceManager m_source{};
+    jpeg_progress_mgr m_progress{};
+    std::vector<JOCTET> m_buffer;
+};
+
+namespace {
+
+QString Shown(const QString &path)
+{
+    return QFileInfo(path).fileName();
+}
+
+// TurboJPEG, which decodes pictures held in memory, refuses some headers that libjpeg itself
+// reads (sampling layouts it has no name for). Asking it about the file's first bytes keeps
+// every way of reading a JPEG refusing the same files; the prefix grows until the header fits.
+bool WholeLoaderAcceptsHeader(QFile &file)
+{
+    std::unique_ptr<void, decltype(&tjDestroy)> decoder(tjInitDecompress(), &tjDestroy);
+    if (!decoder)
+        return false;
+    const qint64 size = file.size();
+    QByteArray prefix;
+    for (qint64 length = 64 * 1024;; length *= 4) {
+        length = std::min(length, size);
+        if (!file.seek(0))
+            return false;
+        prefix = file.read(length);
+        if (prefix.size() != length)
+            return false;
+        int width = 0, height = 0, subsampling = 0, colourspace = 0;
+        if (tjDecompressHeader3(decoder.get(), reinterpret_cast<const unsigned char *>(prefix.constData()),
+                                static_cast<unsigned long>(prefix.size()), &width, &height,
+                                &subsampling, &colourspace) == 0) {
+            return file.seek(0);
+        }
+        if (length == size)
+            return false;
+    }
+}
+
+// Opens a JPEG file and reads its header; false (logged) when it is none or is refused.
+bool OpenJpeg(QFile &file, CJpegStream::CState &stream, std::int64_t maxPixels)
+{
+    if (!file.open(QIODevice::ReadOnly)) {
+        qCDebug(lcImage) << "JPEG:" << Shown(file.fileName()) << "cannot be opened:"
+                         << file.errorString();
+        return false;
+    }
+    if (file.size() > kMaxJpegFileBytes) {
+        qCDebug(lcImage) << "JPEG:" << Shown(file.fileName()) << "refused: the file is"
+                         << file.size() << "bytes";
+        return false;
+    }
+    if (!WholeLoaderAcceptsHeader(file)) {
+        qCDebug(lcImage) << "JPEG:" << Shown(file.fileName()) << "has no header the loader reads";
+        return false;
+    }
+    if (!stream.ReadHeader()) {
+        qCDebug(lcImage) << "JPEG: no header:" << stream.Message();
+        return false;
+    }
+    const std::int64_t width = stream.Width(), height = stream.Height();
+    if (width < 1 || height < 1 || width * height > maxPixels) {
+        qCDebug(lcImage) << "JPEG refused: size" << width << "x" << height;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+CJpegStream::CJpegStream(const QString &path, std::int64_t maxPixels)
+    : m_state(std::make_unique<CState>(path))
+{
+    m_open = OpenJpeg(m_state->m_file, *m_state, maxPixels);
+}
+
+CJpegStream::~CJpegStream() = default;
+
+int CJpegStream::Width() const
+{
+    return m_open ? m_state->Width() : 0;
+}
+
+int CJpegStream::Height() const
+{
+    return m_open ? m_state->Height() : 0;
+}
+
+bool CJpegStream::Start()
+{
+    return m_open && m_state->Start();
+}
+
+int CJpegStream::ReadRows(std::uint8_t *const *rows, int count)
+{
+    return m_open ? m_state->ReadRows(const_cast<JSAMPARRAY>(rows), count) : -1;
+}
+
+int CJpegStream::RowsDone() const
+{
+    return m_open ? m_state->RowsDone() : 0;
+}
+
+bool CJpegStream::Finish()
+{
+    return m_open && m_state->Finish();
+}
+
+const char *CJpegStream::Message() const
+{
+    return m_state->Message();
+}
+
+} // namespace quorvel
