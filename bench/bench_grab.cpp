@@ -20,8 +20,8 @@ namespace {
 
 const char DefaultPhoto[] = "/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg";
 constexpr std::array<QSize, 2> PreviewSizes = {QSize(24, 24), QSize(64, 64)};
-// The dialog's picture area at the usual font, less its border.
-constexpr QSize VisibleRegion(430, 358);
+// What the dialog's picture area shows inside its border with Debian's default font.
+constexpr QSize VisibleRegion(376, 321);
 
 } // namespace
 
