@@ -230,6 +230,9 @@ void CGrabFaceDialog::CreateControls()
     connect(m_dontStretch, &QCheckBox::clicked, this, &CGrabFaceDialog::OnDontStretchClicked);
     connect(FindControl<QPushButton>(this, Id::kOpenImage), &QPushButton::clicked, this,
             &CGrabFaceDialog::OnOpenImage);
+    // As in any dialog, Enter presses the focused button, and "Grab" when none has the focus.
+    for (QPushButton *button : findChildren<QPushButton *>())
+        button->setAutoDefault(true);
     auto *grab = FindControl<QPushButton>(this, Id::kGrab);
     grab->setDefault(true);
     connect(grab, &QPushButton::clicked, this, &CGrabFaceDialog::OnGrab);
