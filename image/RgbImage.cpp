@@ -8,6 +8,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
 #include <new>
 
@@ -36,7 +37,7 @@ CRgbImage::CRgbImage(const CPaletteImage &source)
 {
     AllocateBlack(source.Width(), source.Height());
     const std::uint8_t *indices = source.Indices();
-    for (std::size_t i = 0; i < m_pixels.size(); ++i)
+    for (std::size_t i = 0; i < m_pixelCount; ++i)
         m_pixels[i] = PaletteEntry(indices[i]);
 }
 
@@ -50,7 +51,7 @@ CRgbImage::CRgbImage(int width, int height, const CRgbImage *source, int x, int 
         CopyBlock(*source, x, y);
     else
         ResampleArea(source->Pixels(), source->Width(), source->Height(), x, y, sourceWidth,
-                     sourceHeight, m_pixels.data(), m_width, m_height);
+                     sourceHeight, m_pixels.get(), m_width, m_height);
 }
 
 CRgbImage::CRgbImage(int width, int height, CBlack)
@@ -58,9 +59,28 @@ CRgbImage::CRgbImage(int width, int height, CBlack)
     AllocateBlack(std::max(width, 0), std::max(height, 0));
 }
 
+void CRgbImage::CFreePixels::operator()(CRgbTriple *pixels) const noexcept
+{
+    std::free(pixels);
+}
+
+// Zeroed memory is black, and the system hands out large blocks as fresh zero pages: a picture
+// takes memory only as its rows are written, so a decoder's own buffers and the rows it has
+// not reached yet never need the memory at the same time.
+CRgbImage::CPixels CRgbImage::AllocateBlackPixels(std::size_t count)
+{
+    if (count == 0)
+        return nullptr;
+    CPixels pixels(static_cast<CRgbTriple *>(std::calloc(count, sizeof(CRgbTriple))));
+    if (!pixels)
+        throw std::bad_alloc();
+    return pixels;
+}
+
 void CRgbImage::AllocateBlack(int width, int height)
 {
-    m_pixels.assign(std::size_t(width) * std::size_t(height), CRgbTriple());
+    m_pixelCount = std::size_t(width) * std::size_t(height);
+    m_pixels = AllocateBlackPixels(m_pixelCount);
     m_width = width;
     m_height = height;
 }
@@ -70,12 +90,12 @@ bool CRgbImage::Reset(int width, int height, std::int64_t maxPixels)
     if (width < 1 || height < 1 || std::int64_t(width) * std::int64_t(height) > maxPixels)
         return false;
     try {
-        // Reserved and advised before the first write, so that a big picture fills large pages.
-        std::vector<CRgbTriple> pixels;
-        pixels.reserve(std::size_t(width) * std::size_t(height));
-        AdviseLargeBuffer(pixels.data(), pixels.capacity() * sizeof(CRgbTriple));
-        pixels.resize(std::size_t(width) * std::size_t(height));
-        m_pixels.swap(pixels);
+        // Advised before the first write, so that a big picture fills large pages.
+        const std::size_t count = std::size_t(width) * std::size_t(height);
+        CPixels pixels = AllocateBlackPixels(count);
+        AdviseLargeBuffer(pixels.get(), count * sizeof(CRgbTriple));
+        m_pixels = std::move(pixels);
+        m_pixelCount = count;
     } catch (const std::bad_alloc &) {
         return false;
     }
@@ -86,7 +106,7 @@ bool CRgbImage::Reset(int width, int height, std::int64_t maxPixels)
 
 void CRgbImage::DrawNoPicture()
 {
-    std::fill(m_pixels.begin(), m_pixels.end(), PaletteEntry(NoPictureIndex));
+    std::fill(m_pixels.get(), m_pixels.get() + m_pixelCount, PaletteEntry(NoPictureIndex));
     const CRgbTriple black;
     DrawLine(0, m_height - 1, m_width - 1, 0, black);
     DrawLine(m_width - 1, m_height - 1, 0, 0, black);
@@ -118,9 +138,9 @@ void CRgbImage::DrawLine(int x0, int y0, int x1, int y1, const CRgbTriple &colou
 // The part of the block at (x, y) that lies on the source; the rest stays black.
 void CRgbImage::CopyBlock(const CRgbImage &source, int x, int y)
 {
-    CBlockCopier copier(source.m_width, source.m_height, x, y, m_pixels.data(), m_width, m_height);
+    CBlockCopier copier(source.m_width, source.m_height, x, y, m_pixels.get(), m_width, m_height);
     for (int row = copier.FirstRow(); row < copier.EndRow(); ++row)
-        copier.AddRow(row, source.m_pixels.data() + std::int64_t(row) * source.m_width);
+        copier.AddRow(row, source.m_pixels.get() + std::int64_t(row) * source.m_width);
 }
 
 void DrawImageBlock(QPainter &painter, const QImage &image, int dx, int dy, int sx, int sy,
@@ -140,7 +160,7 @@ QImage CRgbImage::AsQImage() const
 {
     if (m_width <= 0 || m_height <= 0)
         return QImage();
-    return QImage(reinterpret_cast<const uchar *>(m_pixels.data()), m_width, m_height,
+    return QImage(reinterpret_cast<const uchar *>(m_pixels.get()), m_width, m_height,
                   qsizetype(m_width) * 3, QImage::Format_RGB888);
 }
 

@@ -47,8 +47,8 @@ public:
 
     int Width() const { return m_width; }
     int Height() const { return m_height; }
-    const CRgbTriple *Pixels() const { return m_pixels.data(); }
-    CRgbTriple *Pixels() { return m_pixels.data(); }
+    const CRgbTriple *Pixels() const { return m_pixels.get(); }
+    CRgbTriple *Pixels() { return m_pixels.get(); }
     const CRgbTriple &PixelAt(int x, int y) const
     {
         return m_pixels[std::size_t(y) * std::size_t(m_width) + std::size_t(x)];
@@ -105,7 +105,16 @@ private:
     void DrawLine(int x0, int y0, int x1, int y1, const CRgbTriple &colour);
     void CopyBlock(const CRgbImage &source, int x, int y);
 
-    std::vector<CRgbTriple> m_pixels;
+    struct CFreePixels
+    {
+        void operator()(CRgbTriple *pixels) const noexcept;
+    };
+    using CPixels = std::unique_ptr<CRgbTriple[], CFreePixels>;
+    // count black pixels; throws std::bad_alloc when they cannot be had.
+    static CPixels AllocateBlackPixels(std::size_t count);
+
+    CPixels m_pixels;
+    std::size_t m_pixelCount = 0;
     int m_width = 0;
     int m_height = 0;
     bool m_loaded = true;
