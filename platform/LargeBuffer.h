@@ -10,4 +10,11 @@ namespace quorvel {
 // write. Only a hint: it changes no contents and nothing fails when it is not taken.
 void AdviseLargeBuffer(void *data, std::size_t bytes);
 
+// Zeroed memory straight from the system, given back to it at once when freed (an allocator
+// may keep freed blocks for later): for buffers that shrink piece by piece while another grows.
+// Null when the system has none to give.
+void *AllocateSystemPages(std::size_t bytes);
+// Frees what AllocateSystemPages gave, with the same size.
+void FreeSystemPages(void *data, std::size_t bytes);
+
 } // namespace quorvel

@@ -398,16 +398,20 @@ void TestLoaders::jpegDecodes()
 void TestLoaders::jpegFileAsInMemory_data()
 {
     QTest::addColumn<bool>("progressive");
-    QTest::newRow("baseline") << false;
-    QTest::newRow("progressive") << true;
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("baseline") << false << QSize(75, 41);
+    QTest::newRow("progressive") << true << QSize(75, 41);
+    // Its coefficients fill several blocks of memory, given back while the rows are output.
+    QTest::newRow("progressive, large") << true << QSize(1600, 1200);
 }
 
 void TestLoaders::jpegFileAsInMemory()
 {
     // A file is decoded as it is read, its bytes in memory all at once: the same pixels.
     QFETCH(bool, progressive);
+    QFETCH(QSize, size);
     QRandomGenerator random(5);
-    QImage noise(75, 41, QImage::Format_RGB32);
+    QImage noise(size, QImage::Format_RGB32);
     for (int y = 0; y < noise.height(); ++y)
         for (int x = 0; x < noise.width(); ++x)
             noise.setPixel(x, y, random.generate() | 0xFF000000u);
