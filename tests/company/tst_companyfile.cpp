@@ -4,6 +4,7 @@
 #include "company/CompanyFile.h"
 #include "company/CompanyRecord.h"
 #include "platform/Archive.h"
+#include "tests/support/CompanyFiles.h"
 
 #include <QBuffer>
 #include <QRandomGenerator>
@@ -19,12 +20,7 @@ const QDateTime kSaveTime(QDate(2004, 6, 14), QTime(15, 27), Qt::UTC);
 
 QByteArray Write(CCompanyRecord &record, bool modified)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    CArchive archive(&buffer, CArchive::store);
-    WriteCompany(archive, record, modified);
-    return bytes;
+    return test::RecordBytes(record, modified);
 }
 
 // True when read; false when rejected the one way the reader may reject.

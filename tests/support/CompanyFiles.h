@@ -14,6 +14,17 @@ namespace quorvel::test {
 
 inline const QDateTime kStampTime(QDate(2004, 6, 14), QTime(15, 27), Qt::UTC);
 
+// The file the editor writes for the record (modified: stamped now, as a save of a change).
+inline QByteArray RecordBytes(CCompanyRecord &record, bool modified = false)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    CArchive archive(&buffer, CArchive::store);
+    WriteCompany(archive, record, modified);
+    return bytes;
+}
+
 // Expression i's 24x24 face has palette index (7i + k) mod 256 at pixel k (rows top to
 // bottom), its 64x64 face index 200 + i throughout.
 inline QByteArray CompanyBytes(const QString &owner, std::uint32_t mask = 0x1, int rating = 5,
@@ -34,12 +45,7 @@ inline QByteArray CompanyBytes(const QString &owner, std::uint32_t mask = 0x1, i
             record.SetFaces(1u << i, small.data(), large.data());
         }
     }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    CArchive archive(&buffer, CArchive::store);
-    WriteCompany(archive, record, false);
-    return bytes;
+    return RecordBytes(record);
 }
 
 } // namespace quorvel::test

@@ -3,6 +3,7 @@
 #include "company/CompanyFile.h"
 #include "company/CompanyRecord.h"
 #include "platform/Archive.h"
+#include "tests/support/CompanyFiles.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/ToolRun.h"
 
@@ -17,6 +18,7 @@
 #include <QTest>
 
 using namespace quorvel;
+using quorvel::test::WriteFile;
 
 namespace {
 
@@ -46,18 +48,7 @@ QByteArray CompanyBytes(const QString &owner, const QString &word, std::uint32_t
             record.SetFaces(1u << i, small.data(), large.data());
         }
     }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    CArchive archive(&buffer, CArchive::store);
-    WriteCompany(archive, record, false);
-    return bytes;
-}
-
-bool WriteFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    return test::RecordBytes(record);
 }
 
 QByteArray ReadFile(const QString &path)
