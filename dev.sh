@@ -3,6 +3,8 @@
 #   ./dev.sh run    install what the build needs, build, start the editor
 #   ./dev.sh test   install what the build needs, build, run every test
 #   ./dev.sh package  install what the build needs, make the Debian package from a release build
+#   ./dev.sh screenshots  install what the build and tools/screenshots.py need, build the
+#                     programs, take the README's pictures again (doc/screenshots/)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -11,6 +13,11 @@ PACKAGES=(cmake ninja-build g++ pkg-config ccache qt6-base-dev libgl-dev libturb
 
 # What CPack needs besides: dpkg-shlibdeps for the run-time dependencies, file to find binaries.
 PACKAGE_TOOLS=(dpkg-dev file)
+
+# What tools/screenshots.py needs: a display, the accessibility bus and Debian's python3 to
+# drive the editor through it, the mouse and keyboard, the pictures' tools, their font and photos.
+SCREENSHOT_TOOLS=(xvfb dbus-daemon at-spi2-core python3-pyatspi xdotool imagemagick optipng
+                  fonts-dejavu-core mate-backgrounds)
 
 install_packages() {
   local missing=()
@@ -24,9 +31,10 @@ install_packages() {
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
 }
 
+# Builds into build/; arguments name the targets (default: all).
 build() {
-  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-  cmake --build build --parallel "$(nproc)"
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build build --parallel "$(nproc)" ${1:+--target "$@"}
 }
 
 case "${1:-}" in
@@ -51,8 +59,13 @@ case "${1:-}" in
     cmake --build build-package --parallel "$(nproc)"
     (cd build-package && cpack -G DEB)
     ;;
+  screenshots)
+    install_packages "${SCREENSHOT_TOOLS[@]}"
+    build quorvel quorvel-tool
+    exec /usr/bin/python3 tools/screenshots.py
+    ;;
   *)
-    echo "usage: $0 run [COMPANY-FILE] | test | package" >&2
+    echo "usage: $0 run [COMPANY-FILE] | test | package | screenshots" >&2
     exit 2
     ;;
 esac
