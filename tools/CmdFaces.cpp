@@ -52,8 +52,10 @@ int RunFaces(const QStringList &args)
         const QString name = QLatin1String(ExpressionName(index));
         const std::uint8_t *large = record.m_largeFaces[std::size_t(index)].data();
         const std::uint8_t *small = record.m_smallFaces[std::size_t(index)].data();
-        for (const auto &[indices, side] :
+        for (const auto &face :
              {std::pair{large, kLargeFaceSide}, std::pair{small, kSmallFaceSide}}) {
+            const std::uint8_t *indices = face.first;
+            const int side = face.second;
             pictures.push_back({dir.filePath(QStringLiteral("%1-%2.png").arg(name).arg(side)),
                                 [indices, side](QIODevice &device) {
                                     return WritePalettePng(device, indices, side, side);
