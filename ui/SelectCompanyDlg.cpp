@@ -3,11 +3,11 @@
 #include "company/CompanyRecord.h"
 #include "platform/Logging.h"
 #include "platform/Prompts.h"
+#include "ui/DialogTemplate.h"
 
 #include <QCollator>
 #include <QDir>
 #include <QFile>
-#include <QFontMetrics>
 #include <QListWidget>
 #include <QPixmap>
 #include <QPushButton>
@@ -17,8 +17,7 @@ namespace quorvel {
 
 namespace {
 
-// The dialog's size in dialog units: a quarter of the average character width across, an
-// eighth of the line height down.
+// The dialog's size in dialog units.
 constexpr int kWidthDialogUnits = 375;
 constexpr int kHeightDialogUnits = 236;
 constexpr int kMargin = 12;
@@ -86,9 +85,7 @@ CSelectCompanyDlg::CSelectCompanyDlg(const QString &folder, QWidget *parent)
     auto *deleteKey = new QShortcut(QKeySequence::Delete, this);
     connect(deleteKey, &QShortcut::activated, this, &CSelectCompanyDlg::OnDeleteCompany);
 
-    const QFontMetrics metrics = fontMetrics();
-    resize((kWidthDialogUnits * metrics.averageCharWidth() + 2) / 4,
-           (kHeightDialogUnits * metrics.height() + 4) / 8);
+    resize(DialogUnitsToPixels(this, QRect(0, 0, kWidthDialogUnits, kHeightDialogUnits)).size());
 
     ShowSelection(-1, -1);
     FillCompanyList();
