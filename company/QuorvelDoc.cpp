@@ -97,15 +97,17 @@ void CQuorvelDoc::OwnerNameSet()
     SetTitle(GetOwnerName());
 }
 
-void CQuorvelDoc::SaveCompany()
+bool CQuorvelDoc::SaveCompany()
 {
     // The path was drawn as free, but another editor or quorvel-tool drawing in the same
     // second draws the same name: a file found there now is someone else's company.
-    while (DoSaveToFreshPath(GetPathName()) == FreshSave::pathTaken) {
+    FreshSave outcome;
+    while ((outcome = DoSaveToFreshPath(GetPathName())) == FreshSave::pathTaken) {
         qCInfo(lcCompany) << GetPathName() << "was taken meanwhile; drawing another name";
         TakeFreshPath();
     }
     SetTitle(GetOwnerName());
+    return outcome == FreshSave::saved;
 }
 
 void CQuorvelDoc::ShowNoDefaultFace(bool ownedByMainWindow)
@@ -166,9 +168,9 @@ bool CQuorvelDoc::SaveModified()
             MessageButtons::YesNoCancel, MessageIcon::Question, false);
         switch (answer) {
         case MessageAnswer::Yes:
-            // A failed save has shown its message; the pending action still goes on.
-            SaveCompany();
-            return true;
+            // A failed save has shown its message; the company stays open and modified, so
+            // the user can make room, choose another folder or export it.
+            return SaveCompany();
         case MessageAnswer::No:
             return true;
         default:

@@ -29,8 +29,8 @@ public:
     void MarkModified();
     // Saves to the current path, a freshly drawn one, and retitles with the owner name;
     // reports its own failures. A file that took the path meanwhile is left alone and the
-    // company goes to another fresh path.
-    void SaveCompany();
+    // company goes to another fresh path. False when the company could not be saved.
+    bool SaveCompany();
 
     // Menu commands.
     void OnFileSave();

@@ -391,15 +391,16 @@ void TestMainFrame::closeAsksFirst_data()
     QTest::addColumn<bool>("defaultFace");
     QTest::addColumn<int>("answer"); // -1: no box expected
     QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("saveFails"); // Yes starts a save into a folder that is gone
     QTest::addColumn<bool>("closes");
-    QTest::newRow("unchanged") << false << false << -1 << QString() << true;
-    QTest::newRow("cannot save, No") << true << false << int(MessageAnswer::No) << "Continue?"
-                                     << false;
-    QTest::newRow("cannot save, Yes") << true << false << int(MessageAnswer::Yes) << "Continue?"
-                                      << true;
+    const int yes = int(MessageAnswer::Yes), no = int(MessageAnswer::No);
+    QTest::newRow("unchanged") << false << false << -1 << QString() << false << true;
+    QTest::newRow("cannot save, No") << true << false << no << "Continue?" << false << false;
+    QTest::newRow("cannot save, Yes") << true << false << yes << "Continue?" << false << true;
     QTest::newRow("can save, Cancel") << true << true << int(MessageAnswer::Cancel) << "Save?"
-                                      << false;
-    QTest::newRow("can save, No") << true << true << int(MessageAnswer::No) << "Save?" << true;
+                                      << false << false;
+    QTest::newRow("can save, No") << true << true << no << "Save?" << false << true;
+    QTest::newRow("can save, Yes, save fails") << true << true << yes << "Save?" << true << false;
 }
 
 void TestMainFrame::closeAsksFirst()
@@ -408,6 +409,7 @@ void TestMainFrame::closeAsksFirst()
     QFETCH(bool, defaultFace);
     QFETCH(int, answer);
     QFETCH(QString, caption);
+    QFETCH(bool, saveFails);
     QFETCH(bool, closes);
 
     if (defaultFace)
@@ -415,15 +417,21 @@ void TestMainFrame::closeAsksFirst()
     if (modify)
         Document()->SetIntelligence(7);
     Document()->SetModifiedFlag(modify);
+    if (saveFails)
+        Document()->SetPathName(QDir::current().filePath(QStringLiteral("gone/COMP1.DAT")), false);
     if (answer >= 0)
         m_prompts->AnswerMessage(static_cast<MessageAnswer>(answer));
+    if (saveFails)
+        m_prompts->AnswerMessage(MessageAnswer::Ok);
 
     // Exit goes through the same close as the window manager's close button.
     Frame()->Actions().exit->trigger();
     QCOMPARE(Frame()->isVisible(), !closes);
-    QCOMPARE(m_prompts->Calls().size(), answer >= 0 ? 1 : 0);
+    QCOMPARE(m_prompts->Calls().size(), answer < 0 ? 0 : saveFails ? 2 : 1);
     if (answer >= 0)
         QCOMPARE(m_prompts->Calls().first().caption, caption);
+    if (saveFails)
+        QVERIFY(m_prompts->Messages().last().endsWith(QStringLiteral("contains an invalid path.")));
     if (!closes) {
         // The company stays as it was, still waiting to be saved.
         QVERIFY(Document()->IsModified());

@@ -378,7 +378,7 @@ void TestQuorvelDoc::saveModified_data()
     const int yes = int(MessageAnswer::Yes), no = int(MessageAnswer::No),
               cancel = int(MessageAnswer::Cancel);
     QTest::newRow("Save? Yes") << true << yes << false << true << true;
-    QTest::newRow("Save? Yes, save fails") << true << yes << true << true << false;
+    QTest::newRow("Save? Yes, save fails") << true << yes << true << false << false;
     QTest::newRow("Save? No") << true << no << false << true << false;
     QTest::newRow("Save? Cancel") << true << cancel << false << false << false;
     QTest::newRow("Continue? Yes") << false << yes << false << true << false;
