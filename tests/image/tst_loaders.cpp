@@ -1,4 +1,5 @@
 #include "image/Loaders.h"
+#include "image/PpmReader.h"
 #include "image/RgbImage.h"
 
 #include <QBuffer>
