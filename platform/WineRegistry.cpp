@@ -1,5 +1,7 @@
 #include "WineRegistry.h"
 
+#include "Logging.h"
+
 #include <QIODevice>
 
 #include <optional>
@@ -31,6 +33,11 @@ constexpr uint kRegSz = 1;
 constexpr uint kRegExpandSz = 2;
 constexpr uint kRegBinary = 3;
 constexpr uint kRegMultiSz = 7;
+
+// No value a game looks up comes near these; a longer line, or a larger file, is not the
+// registry of a working prefix and must not cost the memory and time of reading it whole.
+constexpr qsizetype kMaxLineBytes = 1 << 20;
+constexpr qint64 kMaxFileBytes = qint64(256) << 20;
 
 int HexDigit(QChar c)
 {
@@ -136,13 +143,49 @@ std::optional<uint> ParseTypeNumber(QStringView data, qsizetype &pos)
     return type;
 }
 
-QByteArray NextLine(QIODevice &in)
+// Reads the file line by line, in pieces, so that a line of any length costs no more memory
+// than the cap, and counts what it has read.
+class CLineReader
 {
-    QByteArray raw = in.readLine();
-    while (raw.endsWith('\n') || raw.endsWith('\r'))
-        raw.chop(1);
-    return raw;
-}
+public:
+    explicit CLineReader(QIODevice &in) : m_in(in) {}
+
+    bool AtEnd() const { return m_in.atEnd(); }
+    qint64 BytesRead() const { return m_bytesRead; }
+
+    // The next line without its line break; a line over the cap is read past and comes back
+    // as nothing.
+    std::optional<QByteArray> Next()
+    {
+        QByteArray line;
+        bool tooLong = false;
+        char piece[4096];
+        for (;;) {
+            const qint64 got = m_in.readLine(piece, sizeof piece);
+            if (got <= 0)
+                break;
+            m_bytesRead += got;
+            const bool ended = piece[got - 1] == '\n';
+            if (!tooLong) {
+                line.append(piece, got);
+                tooLong = line.size() > kMaxLineBytes + 2; // the line break does not count
+            }
+            if (ended)
+                break;
+        }
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        if (tooLong || line.size() > kMaxLineBytes) {
+            qCDebug(lcStore) << "skipped a registry line longer than" << kMaxLineBytes << "bytes";
+            return std::nullopt;
+        }
+        return line;
+    }
+
+private:
+    QIODevice &m_in;
+    qint64 m_bytesRead = 0;
+};
 
 struct ParsedValue
 {
@@ -152,7 +195,7 @@ struct ParsedValue
 
 // The data after "=". Hex lists continue on the next lines of `in` while they end in "\".
 // Nothing when the data is malformed, which drops the line as Wine itself does.
-std::optional<ParsedValue> ParseData(QStringView data, QIODevice &in)
+std::optional<ParsedValue> ParseData(QStringView data, CLineReader &in)
 {
     if (data.startsWith(u'"')) {
         qsizetype pos = 1;
@@ -188,11 +231,16 @@ std::optional<ParsedValue> ParseData(QStringView data, QIODevice &in)
     if (!data.mid(pos).startsWith(u':'))
         return std::nullopt;
     QString list = data.mid(pos + 1).trimmed().toString();
+    // A continued value is held to the same cap as one line.
+    qsizetype valueBytes = data.size();
     while (list.endsWith(u'\\')) {
         list.chop(1);
-        if (in.atEnd())
+        if (in.AtEnd())
             break;
-        list += QString::fromUtf8(NextLine(in)).trimmed();
+        const std::optional<QByteArray> next = in.Next();
+        if (!next || (valueBytes += next->size()) > kMaxLineBytes)
+            return std::nullopt;
+        list += QString::fromUtf8(*next).trimmed();
     }
     const auto bytes = ParseHexBytes(list);
     if (!bytes)
@@ -222,8 +270,21 @@ WineRegistryLookup LookUpWineRegistryValue(QIODevice &in, const QStringList &key
     std::vector<WineRegistryLookup> perKey(keys.size());
     qsizetype section = -1;
 
-    while (!in.atEnd()) {
-        const QByteArray raw = NextLine(in);
+    if (!in.isSequential() && in.size() > kMaxFileBytes) {
+        qCDebug(lcStore) << "ignored a registry file of" << in.size() << "bytes, more than"
+                         << kMaxFileBytes;
+        return {};
+    }
+    CLineReader lines(in);
+    while (!lines.AtEnd()) {
+        if (lines.BytesRead() > kMaxFileBytes) {
+            qCDebug(lcStore) << "ignored a registry file longer than" << kMaxFileBytes << "bytes";
+            return {};
+        }
+        const std::optional<QByteArray> next = lines.Next();
+        if (!next)
+            continue;
+        const QByteArray &raw = *next;
         qsizetype start = 0;
         while (start < raw.size() && (raw[start] == ' ' || raw[start] == '\t'))
             ++start;
@@ -268,7 +329,7 @@ WineRegistryLookup LookUpWineRegistryValue(QIODevice &in, const QStringList &key
         SkipBlanks(line, pos);
         if (name.compare(valueName, Qt::CaseInsensitive) != 0)
             continue;
-        const auto value = ParseData(QStringView(line).mid(pos), in);
+        const auto value = ParseData(QStringView(line).mid(pos), lines);
         if (!value)
             continue;
         WineRegistryLookup &entry = perKey[section];

@@ -26,6 +26,8 @@ struct WineRegistryLookup
 // without regard to case) that holds it; an empty value name means the key's default value.
 // Strings, expandable strings (unexpanded) and multi-strings (their first string), whether
 // written as text or as hex bytes, count as text; every other type does not.
+// A line (or a continued value) over 1 MiB is skipped, and a file over 256 MiB is ignored
+// (KeyMissing): a working prefix has neither, and neither may cost its size in memory.
 WineRegistryLookup LookUpWineRegistryValue(QIODevice &in, const QStringList &keys,
                                            const QString &valueName);
 

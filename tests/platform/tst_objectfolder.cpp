@@ -77,6 +77,8 @@ private slots:
     void valueLength();
     void otherPrefixLayouts();
     void lookedUpAtEveryCall();
+    void registryLengthCaps_data();
+    void registryLengthCaps();
 
     void addTrailingSeparator_data();
     void addTrailingSeparator();
@@ -221,6 +223,42 @@ void TestObjectFolder::lookedUpAtEveryCall()
     QCOMPARE(GetObjectFolder(), prefix.ObjData());
     QVERIFY(prefix.SetRegistry(GameKey(R"("Path"="C:\\Other")")));
     QCOMPARE(GetObjectFolder(), prefix.dir.path() + QStringLiteral("/dosdevices/c:/Other/ObjData/"));
+}
+
+void TestObjectFolder::registryLengthCaps_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<qint64>("sparseSize"); // the file grown to this size with zeros, or 0
+    QTest::addColumn<bool>("found");
+
+    const QByteArray key = "[Software\\\\Kavro\\\\Halvortine Setup]";
+    const QByteArray path = "\"Path\"=\"C:\\\\Games\\\\Halvortine\"\n";
+    const QByteArray megabyte(1 << 20, ' ');
+    QTest::newRow("line of 1 MiB") << key + megabyte.chopped(key.size()) + "\n" + path << 0LL << true;
+    QTest::newRow("line over 1 MiB skipped") << key + megabyte + "\n" + path << 0LL << false;
+    QTest::newRow("reading goes on after a long line")
+        << ";" + megabyte + megabyte + megabyte + "\n" + key + "\n" + path << 0LL << true;
+    QByteArray continued = key + "\n\"Path\"=hex(1):43,00,3a,00,5c,00,\\\n";
+    for (int line = 0; line < 600; ++line)
+        continued += QByteArray(2000, '\t') + "\\\n";
+    QTest::newRow("value continued past 1 MiB") << continued + "00,00\n" << 0LL << false;
+    QTest::newRow("file over 256 MiB ignored") << key + "\n" + path << (256LL << 20) + 1 << false;
+}
+
+void TestObjectFolder::registryLengthCaps()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(qint64, sparseSize);
+    QFETCH(bool, found);
+
+    WinePrefix prefix;
+    QFile file(prefix.dir.filePath(QStringLiteral("system.reg")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.write(kRegistryHead.toUtf8() + body) > 0);
+    if (sparseSize)
+        QVERIFY(file.resize(sparseSize));
+    file.close();
+    QCOMPARE(GetObjectFolder(), found ? prefix.ObjData() : QStringLiteral("./"));
 }
 
 void TestObjectFolder::addTrailingSeparator_data()
