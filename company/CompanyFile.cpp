@@ -137,7 +137,10 @@ void ReadStringTable(CArchive &archive, CObjectChecksum &checksum,
     ReadExactly(archive, &byte, 1, "string table ends before its language byte");
     checksum.Update(&byte, 1);
     int kept = 0;
+    int read = 0;
     do {
+        if (read++ == kMaxStringTableText)
+            Reject("string table longer than any company's");
         ReadExactly(archive, &byte, 1, "string table ends before its NUL");
         checksum.Update(&byte, 1);
         if (kept < limit - 1)

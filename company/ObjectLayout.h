@@ -30,6 +30,10 @@ constexpr int kOwnerTableOffset = kCompanyDataOffset + kCompanyDataSize; // 77
 constexpr std::uint8_t kCompanyKindByte = 0x20;
 constexpr std::uint8_t kFirstRejectedKindByte = 0x80;
 constexpr std::uint8_t kStringEndByte = 0xFF;
+// No company holds a string this long (the editor keeps 253 bytes, the catalogue shows 1023
+// characters): a string table whose NUL does not come within this many bytes is refused
+// rather than read to the end of a file of any size.
+constexpr int kMaxStringTableText = 64 * 1024;
 // Image entries: u32 pixel offset into the image data, u16 width, u16 height, 4 u16 reserved.
 constexpr int kImageEntrySize = 16;
 constexpr int kImageEntryWidthOffset = 4;

@@ -45,12 +45,12 @@ public:
 
     bool Skip(qint64 count) { return SeekTo(Position() + count); }
 
-    // Skips bytes up to and including the next NUL.
-    bool SkipPastNul()
+    // Skips bytes up to and including the next NUL, which must come within limit bytes.
+    bool SkipPastNul(int limit)
     {
         std::uint8_t byte = 0;
         do {
-            if (!ReadByte(byte))
+            if (limit-- == 0 || !ReadByte(byte))
                 return false;
         } while (byte != 0);
         return true;
@@ -131,10 +131,12 @@ bool ReadEntry(QFile &file, CCompanyEntry &entry, CPreviewList *previews)
         || (byte == kOwnerNameLeadByte && !in.ReadByte(byte)))
         return Invalid(path, "ends before the owner name");
     QByteArray name;
-    while (byte != 0) {
+    for (int read = 1; byte != 0; ++read) {
         // A longer name is cut, but read to its end, so what follows is where it should be.
         if (name.size() < CCompanyEntry::kMaxOwnerNameLength)
             name += char(byte);
+        if (read == kMaxStringTableText)
+            return Invalid(path, "has an owner name longer than any company's");
         if (!in.ReadByte(byte))
             return Invalid(path, "ends inside the owner name");
     }
@@ -147,7 +149,7 @@ bool ReadEntry(QFile &file, CCompanyEntry &entry, CPreviewList *previews)
 
     // The specific word's table, then the image table.
     std::uint8_t sizes[8];
-    if (!in.Skip(1) || !in.SkipPastNul() || !in.Skip(1) || !in.Read(sizes, 8))
+    if (!in.Skip(1) || !in.SkipPastNul(kMaxStringTableText) || !in.Skip(1) || !in.Read(sizes, 8))
         return Invalid(path, "ends before the image table");
     const auto count = std::int32_t(GetU32(sizes));
     const qint64 imageData = in.Position() + qint64(count) * kImageEntrySize;

@@ -442,6 +442,11 @@ void TestCompanyFile::malformed_data()
     QByteArray noNul = one.left(77);
     noNul += QByteArray(600, 'n');
     QTest::newRow("owner name runs to the end") << noNul;
+    // No company has an owner name this long; the reader stops looking for its NUL.
+    QByteArray endless = one;
+    endless.insert(80, QByteArray(64 * 1024, 'n'));
+    FixChecksum(endless);
+    QTest::newRow("owner name of 64 KiB") << endless;
 
     QByteArray wrongChecksum = one;
     PutU32(wrongChecksum, 12, GetU32(one, 12) + 1);

@@ -80,6 +80,9 @@ void TestCatalogue::loadFromFile_data()
     QTest::newRow("owner in the code page") << CompanyBytes(QStringLiteral("Zo\u00eb \u20ac")) << true
                                             << 0 << QStringLiteral("Zo\u00eb \u20ac") + kStamp;
     QTest::newRow("owner longer than 1023") << longName << true << 0 << QString(1023, u'x') + kStamp;
+    QByteArray endless = brenda;
+    endless.insert(kOwnerNul - 11, QByteArray(64 * 1024, 'x'));
+    QTest::newRow("owner of 64 KiB") << endless << false << -1 << "";
     QTest::newRow("negative image count") << Changed(brenda, kImageCount, "\xff\xff\xff\xff") << true
                                           << -1 << kBrenda;
     QTest::newRow("ends in the header") << brenda.left(10) << false << -1 << "";
