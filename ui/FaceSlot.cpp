@@ -2,7 +2,6 @@
 
 #include "image/Palette.h"
 #include "ui/DialogTemplate.h"
-#include "ui/GrabFaceDialog.h"
 
 #include <QCoreApplication>
 #include <QPainter>
@@ -176,17 +175,6 @@ void CFaceSlot::PaintFaces(QPainter &painter) const
         }
     }
     painter.restore();
-}
-
-bool CFaceSlot::RunGrabDialog(QWidget *parent, const QString &picturePath)
-{
-    CGrabFaceDialog dialog(*this, parent);
-    if (!picturePath.isEmpty())
-        dialog.LoadPictureFile(picturePath);
-    if (dialog.exec() != QDialog::Accepted)
-        return false;
-    SetPictures(dialog.Result().SmallFace(), dialog.Result().LargeFace());
-    return true;
 }
 
 void CFaceSlot::DescribeFrames() const

@@ -50,12 +50,6 @@ public:
     // without faces, the empty marking (dark red with a black cross).
     void PaintFaces(QPainter &painter) const;
 
-    // Runs the face grab dialog on a copy of this slot, as a child of the parent window, with
-    // the picture file already loaded when one is named. When it is accepted the slot takes
-    // copies of the faces it made (none when it made none) and the result is true; otherwise
-    // the slot is left as it was.
-    bool RunGrabDialog(QWidget *parent, const QString &picturePath = QString());
-
     bool HasFaces() const { return m_smallFace && m_largeFace; }
     const CPaletteImage *SmallFace() const { return HasFaces() ? m_smallFace.get() : nullptr; }
     const CPaletteImage *LargeFace() const { return HasFaces() ? m_largeFace.get() : nullptr; }

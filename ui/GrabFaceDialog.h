@@ -1,24 +1,24 @@
 #pragma once
-// The face grab dialog: the user opens a picture, drags out a region of it and gets that
-// region as one expression's two faces, 64x64 and 24x24, reduced to the game palette. The
-// picture is shown 1:1 in a scrollable picture area; while dragging, the previews show the
-// region stretched from the true-colour picture, and on release the faces are made from it.
-// The dialog works on a copy of the form's face slot; on accept the form takes its faces.
+// The face grab dialog: the user opens a picture, draws a box on it and gets that box as one
+// expression's two faces, 64x64 and 24x24, reduced to the game palette. The picture area
+// (CGrabPictureView) shows the picture at any scale and holds the box; while the box changes
+// the previews show it stretched from the true-colour picture, and when a change ends the faces
+// are made from it. The dialog works on a copy of the form's face slot; on accept the form
+// takes its faces.
 
 #include "image/RgbImage.h"
 #include "ui/FaceSlot.h"
-#include "ui/GrabSelection.h"
+#include "ui/GrabPictureView.h"
 
 #include <QDialog>
-#include <QTimer>
 
 #include <memory>
 #include <optional>
 #include <vector>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
-class QPushButton;
 class QScrollBar;
 
 namespace quorvel {
@@ -28,7 +28,7 @@ class CGrabFaceDialog final : public QDialog
     Q_OBJECT
 
 public:
-    // Template 131's controls.
+    // Template 131's controls, and the zoom box added under the picture area.
     enum ControlId : int {
         kPictureArea = 1017,
         kVerticalOffset = 1020,
@@ -42,6 +42,7 @@ public:
         kGrab = 1016,
         kTurnOff = 1036,
         kCancel = 2,
+        kZoom = 1040,
     };
 
     // Works on a copy of the slot. The first picture is the slot's large face in its colours,
@@ -49,88 +50,84 @@ public:
     explicit CGrabFaceDialog(const CFaceSlot &slot, QWidget *parent = nullptr);
     ~CGrabFaceDialog() override;
 
-    // The faces made so far: from the last selection, from a whole new picture, or none.
+    // The faces made so far: from the last box, from a whole new picture, or none.
     const CFaceSlot &Result() const { return m_slot; }
 
-    // Loads a picture file as "Open image.." does. A file no loader reads whole leaves what
-    // the loaders left (at worst one black pixel), and the status line says so.
+    // Loads a picture file as "Open image.." does. A file no loader reads at all leaves the
+    // picture, the box and the faces as they were; one read in part is shown, black where it
+    // could not be read. The status line says which.
     void LoadPictureFile(const QString &path);
     // Takes a picture already decoded (pasted); origin names it in the status line.
     void LoadPicture(const QImage &picture, const QString &origin);
 
     const CRgbImage &Picture() const { return *m_picture; }
-    QWidget *PictureArea() const;
-    // The picture pixel at the picture area's top-left corner.
-    QPoint ScrollOffset() const { return m_scroll; }
-    QPoint MaxScrollOffset() const { return m_maxScroll; }
-    bool IsDragging() const { return m_dragging; }
-    // The region a drag selects, moved by the offset; see ComputeSelection.
-    std::optional<CGrabRect> Selection(QPoint offset = QPoint()) const;
-    // What the picture is and whether it was read whole, as the status line tells it.
+    CGrabPictureView *PictureView() const { return m_view; }
+    // What the picture is and whether it was read whole, or what could not be read.
     QString LoadStatus() const { return m_status; }
-
-    // The 20 ms timer that scrolls the picture while the pointer is held off-centre during a
-    // drag, and one of its ticks at once (tests stop the timer and tick by hand).
-    QTimer &ScrollTimer() { return m_scrollTimer; }
-    void RunScrollTick();
+    // The whole status line: the load status, then the box and the scale.
+    QString StatusLine() const;
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void done(int result) override;
 
 private:
-    class CPictureArea;
-
     void CreateControls();
+    void CreateShortcuts();
+    // Places the controls for the dialog's size: the picture area and its scroll bars take
+    // the growth beyond the template's size; the column at the right keeps beside them.
+    void LayOutControls();
     void ResetView();
     void MakeFaces(bool wholePicture);
-    // The picture point under a point of the dialog, if it lies on the picture.
-    std::optional<QPoint> PointerToPicture(QPoint point) const;
-    void Redraw();
+    // The one path by which the picture area's changes reach the other controls.
+    void OnViewChanged(CGrabPictureView::EChanges what);
+    void SyncViewControls();
     void ReplacePicture(std::unique_ptr<CRgbImage> picture, const QString &origin, bool loaded);
-    void ShowStatus(const QString &origin, bool loaded);
+    void ShowStatus(const QString &status);
     // What the faces were made from: that rectangle, the whole picture, or nothing.
     void DescribeResult(const std::optional<CGrabRect> &cut, bool wholePicture);
+    void ShowNumbers();
 
-    // Handlers; points in the dialog's coordinates.
-    void OnLButtonDown(QPoint point);
-    void OnMouseMove(QPoint point);
-    void OnLButtonUp(QPoint point);
     void OnOpenImage();
-    void OnSquareClicked();
-    void OnDontStretchClicked();
+    void OnModeClicked();
     void OnGrab();
     void OnTurnOff();
     void OnPaste();
-    void OnWheel(QWheelEvent *event, bool sideways);
 
-    void PaintPictureArea(QPainter &painter) const;
     void PaintPreviews(QPainter &painter, const CGrabRect &selection);
 
     std::unique_ptr<CRgbImage> m_picture;
     CFaceSlot m_slot;
-    QPoint m_scroll;
-    QPoint m_maxScroll;
-    QPoint m_lastPointer;
-    QTimer m_scrollTimer;
-    QPoint m_anchor;
-    QPoint m_current;
-    bool m_dragging = false;
 
-    CPictureArea *m_area = nullptr;
+    CGrabPictureView *m_view = nullptr;
     QScrollBar *m_horizontalBar = nullptr;
     QScrollBar *m_verticalBar = nullptr;
     QCheckBox *m_square = nullptr;
     QCheckBox *m_dontStretch = nullptr;
+    QComboBox *m_zoom = nullptr;
     QLabel *m_statusLine = nullptr;
     QString m_status;
+    QString m_result; // the description of what the faces were made from
+    bool m_wholePicture = false;
 
-    // The live previews of the last selection painted, kept while it stands.
+    // Each control's place in the template, in pixels, for the layout to move from.
+    std::vector<std::pair<QWidget *, QRect>> m_places;
+    QSize m_smallest;
+
+    // The live previews of the last box painted, kept while it stands.
     std::optional<CGrabRect> m_previewSelection;
     std::vector<std::unique_ptr<CRgbImage>> m_previews;
 };
+
+// Runs the face grab dialog modally on a copy of the slot, as a child of the parent window,
+// with the picture file already loaded when one is named. When it is accepted the slot takes
+// copies of the faces it made (none when it made none) and the result is true; otherwise the
+// slot is left as it was.
+bool RunGrabFaceDialog(CFaceSlot &slot, QWidget *parent, const QString &picturePath = QString());
 
 } // namespace quorvel

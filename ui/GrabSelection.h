@@ -1,7 +1,7 @@
 #pragma once
 // The rules of the face grab dialog that need no window: which rectangle of the picture a drag
-// selects, and how far the picture scrolls while the pointer is held off the picture area's
-// centre.
+// selects, how a box that stands is moved and resized, and how far the picture scrolls while
+// the pointer is held at the picture area's edge.
 
 #include <QPoint>
 #include <QRect>
@@ -42,12 +42,45 @@ struct CGrabSelection
 std::optional<CGrabRect> ComputeSelection(const CGrabSelection &selection, QSize picture,
                                           QPoint offset = QPoint());
 
-// How far the picture scrolls at one timer tick, for the pointer held at that point while
-// dragging (the picture area's rectangle and the pointer in the same coordinates). Each axis
-// steps by max(0, floor(20 ln |d| / ln h) - 10), d the pointer's distance from the area's
-// centre and h half the area's extent, towards the pointer: nothing near the centre, 10 pixels
-// at the area's edge, more beyond. None when either axis' step is 0; an axis where the pointer
-// is exactly on the centre line moves by 0 without stopping the other.
-std::optional<QPoint> EdgeScrollStep(const QRect &area, QPoint pointer);
+// The parts of a box a press can take hold of: inside it to move it, or one of its eight
+// handles to resize it. Left, right, top and bottom name the edges a handle moves.
+enum class EBoxPart { None, Inside, TopLeft, Top, TopRight, Right, BottomRight, Bottom, BottomLeft,
+                      Left };
+
+// The part of a box shown at that screen rectangle under a screen point: a handle when the
+// point lies on one of the handles (squares of that side centred on the corners and the edges'
+// middles; the nearest when they overlap), else Inside when it lies in the box, else None.
+// With resizable false the handles count as inside.
+EBoxPart HitBoxPart(const QRect &box, QPoint point, int handleSide, bool resizable = true);
+
+// The box moved by delta, then pushed back so that it stays on the picture as a selection
+// must (its right and bottom below the picture's width and height).
+CGrabRect MoveBox(const CGrabRect &box, QPoint delta, QSize picture);
+
+// The box with the part held moved to a picture point (a corner, or one edge), the point first
+// kept on the picture; an edge that passes the opposite one turns the box over. Square keeps it
+// square, the corner or edge opposite the part held staying where it is; "Don't stretch"
+// leaves it as it is (it can only move).
+CGrabRect ResizeBox(const CGrabRect &box, EBoxPart part, QPoint to, bool square,
+                    bool dontStretch, QSize picture);
+
+// The box with its right and bottom edges moved by the keyboard (dRight across, dBottom down),
+// never narrower or shorter than one pixel and kept on the picture. Square moves both edges
+// by whichever is given; "Don't stretch" leaves it as it is.
+CGrabRect GrowBox(const CGrabRect &box, int dRight, int dBottom, bool square, bool dontStretch,
+                  QSize picture);
+
+// The box the keyboard makes when there is none: the 64x64 box in the picture's middle with
+// "Don't stretch", otherwise the largest square that fits, centred. None when the picture has
+// no room for it.
+std::optional<CGrabRect> DefaultBox(bool dontStretch, QSize picture);
+
+// How far the view scrolls at one tick while the pointer (in the view's coordinates) is held
+// during a drag. On each axis the pointer scrolls only within kEdgeBand pixels of an edge or
+// beyond it, and only where there is more to see that way (scroll below or above its
+// maximum): 10 pixels a tick at the edge itself, in proportion to the distance past the band's
+// inner line, so less inside and more outside.
+inline constexpr int kEdgeBand = 24;
+QPoint EdgeScrollStep(QSize view, QPoint pointer, QPoint scroll, QPoint maxScroll);
 
 } // namespace quorvel

@@ -5,6 +5,7 @@
 #include "ui/DialogTemplate.h"
 #include "ui/FaceFrame.h"
 #include "ui/FormTemplate.h"
+#include "ui/GrabFaceDialog.h"
 
 #include <QCheckBox>
 #include <QLayout>
@@ -147,7 +148,7 @@ CQuorvelView::CQuorvelView(CQuorvelDoc *document, QWidget *parent)
     InitialiseForm();
     ConnectControls();
     m_runGrabDialog = [this](CFaceSlot &slot, const QString &picturePath) {
-        return slot.RunGrabDialog(window(), picturePath);
+        return RunGrabFaceDialog(slot, window(), picturePath);
     };
 
     if (document)

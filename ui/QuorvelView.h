@@ -43,7 +43,7 @@ public:
     const std::vector<CFaceSlot> &FaceSlots() const { return m_faceSlots; }
     std::vector<CFaceSlot> &FaceSlots() { return m_faceSlots; }
 
-    // What a click on a face runs: the face grab dialog (CFaceSlot::RunGrabDialog), unless a
+    // What a click on a face runs: the face grab dialog (RunGrabFaceDialog), unless a
     // test gives its own. Without a runner a click opens nothing.
     void SetGrabDialogRunner(GrabDialogRunner runner) { m_runGrabDialog = std::move(runner); }
 

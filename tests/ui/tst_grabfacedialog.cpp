@@ -1,21 +1,24 @@
-// The face grab dialog on the offscreen platform: its selection rules and edge-scroll steps
-// from tables, and the dialog driven with the mouse, its buttons and the prompts, alone and
-// from the company form. The scroll timer is stopped; tests tick it by hand.
+// The face grab dialog on the offscreen platform, driven with the mouse, the keyboard, its
+// buttons and the prompts, alone and from the company form: drags at several scales, the box's
+// handles and keys, zooming, edge scrolling, resizing and pictures that cannot be read. The
+// edge-scroll timer never fires by itself; tests tick it by hand.
 
 #include "company/QuorvelDoc.h"
 #include "tests/support/ScriptedPrompts.h"
 #include "ui/DialogTemplate.h"
 #include "ui/GrabFaceDialog.h"
-#include "ui/GrabSelection.h"
 #include "ui/QuorvelView.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScrollBar>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -25,7 +28,6 @@ using namespace quorvel;
 using Id = CGrabFaceDialog::ControlId;
 
 Q_DECLARE_METATYPE(std::optional<CGrabRect>)
-Q_DECLARE_METATYPE(std::optional<QPoint>)
 
 namespace {
 
@@ -58,6 +60,22 @@ void ExpectFaces(const CFaceSlot &result, const CRgbImage &picture, const CGrabR
     QVERIFY(SameIndices(result.SmallFace(), small.get()));
 }
 
+void WriteFile(const QString &path, const QByteArray &contents)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+// A drag with the left button from one point of the view to another, by way of their middle.
+void Drag(QWidget *view, QPoint from, QPoint to)
+{
+    QTest::mousePress(view, Qt::LeftButton, {}, from);
+    QTest::mouseMove(view, (from + to) / 2);
+    QTest::mouseMove(view, to);
+    QTest::mouseRelease(view, Qt::LeftButton, {}, to);
+}
+
 template<class T>
 T *Control(const QWidget *owner, int id)
 {
@@ -74,116 +92,48 @@ class TestGrabFaceDialog : public QObject
     Q_OBJECT
 
 private slots:
-    void selectionRules_data();
-    void selectionRules();
-    void edgeScrollSteps_data();
-    void edgeScrollSteps();
+    void initTestCase();
     void grabAtOnce_data();
     void grabAtOnce();
     void drag_data();
     void drag();
+    void handles();
+    void keyboard();
+    void zoom();
     void modeClicksEmptyTheResult_data();
     void modeClicksEmptyTheResult();
     void edgeScrolling();
     void openImage_data();
     void openImage();
+    void failedReadKeepsThePicture();
+    void resizing();
     void pasteAndDrop();
     void formTakesTheResult_data();
     void formTakesTheResult();
 
 private:
-    // A shown dialog for a slot, its timer stopped, with a picture if one is given.
+    // A shown dialog for a slot, its edge-scroll timer stilled, with a picture if one is given.
     std::unique_ptr<CGrabFaceDialog> OpenDialog(const CFaceSlot &slot, const QImage &picture = {});
 };
+
+void TestGrabFaceDialog::initTestCase()
+{
+    // The dialog's remembered size goes to a settings file of the tests' own.
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings().remove(QStringLiteral("GrabFaceDialog"));
+}
 
 std::unique_ptr<CGrabFaceDialog> TestGrabFaceDialog::OpenDialog(
     const CFaceSlot &slot, const QImage &picture)
 {
     auto dialog = std::make_unique<CGrabFaceDialog>(slot);
-    dialog->ScrollTimer().stop();
+    dialog->PictureView()->ScrollTimer().setInterval(24 * 3600 * 1000);
     dialog->show();
     if (!QTest::qWaitForWindowExposed(dialog.get()))
         qFatal("dialog not shown");
     if (!picture.isNull())
         dialog->LoadPicture(picture, QStringLiteral("test"));
     return dialog;
-}
-
-void TestGrabFaceDialog::selectionRules_data()
-{
-    QTest::addColumn<QSize>("picture");
-    QTest::addColumn<QPoint>("anchor");
-    QTest::addColumn<QPoint>("current");
-    QTest::addColumn<int>("mode"); // 0 free, 1 square, 2 don't stretch (square ticked too)
-    QTest::addColumn<bool>("dragging");
-    QTest::addColumn<std::optional<CGrabRect>>("expected");
-
-    const QSize p(200, 150);
-    QTest::newRow("no drag, no faces")
-        << p << QPoint(1, 1) << QPoint(50, 50) << 0 << false << std::optional<CGrabRect>();
-    QTest::newRow("free, corners in any order") << p << QPoint(50, 40) << QPoint(10, 20) << 0
-                                                << true << std::optional(CGrabRect{10, 20, 50, 40});
-    QTest::newRow("free click") << p << QPoint(30, 30) << QPoint(30, 30) << 0 << true
-                                << std::optional(CGrabRect{30, 30, 30, 30});
-    QTest::newRow("square by the longer side") << p << QPoint(40, 20) << QPoint(10, 10) << 1 << true
-                                               << std::optional(CGrabRect{10, 10, 40, 40});
-    QTest::newRow("square cut to the picture")
-        << p << QPoint(150, 120) << QPoint(190, 125) << 1 << true
-        << std::optional(CGrabRect{150, 120, 179, 149});
-    QTest::newRow("box centred") << p << QPoint(0, 0) << QPoint(100, 70) << 2 << true
-                                 << std::optional(CGrabRect{68, 38, 132, 102});
-    QTest::newRow("box kept 32 from the left and top")
-        << p << QPoint() << QPoint(3, 5) << 2 << true << std::optional(CGrabRect{0, 0, 64, 64});
-    QTest::newRow("box kept 33 from the right and bottom")
-        << p << QPoint() << QPoint(199, 149) << 2 << true
-        << std::optional(CGrabRect{135, 85, 199, 149});
-    QTest::newRow("box on a 65x65 picture") << QSize(65, 65) << QPoint() << QPoint(64, 0) << 2
-                                            << true << std::optional(CGrabRect{0, 0, 64, 64});
-    QTest::newRow("no box on a 64x64 picture")
-        << QSize(64, 64) << QPoint() << QPoint(32, 32) << 2 << true << std::optional<CGrabRect>();
-}
-
-void TestGrabFaceDialog::selectionRules()
-{
-    QFETCH(QSize, picture);
-    QFETCH(QPoint, anchor);
-    QFETCH(QPoint, current);
-    QFETCH(int, mode);
-    QFETCH(bool, dragging);
-    QFETCH(std::optional<CGrabRect>, expected);
-
-    const CGrabSelection selection{anchor, current, dragging, false, mode >= 1, mode == 2};
-    QCOMPARE(ComputeSelection(selection, picture), expected);
-    // Faces stand for a drag; the offset moves the whole rectangle.
-    const CGrabSelection idle{anchor, current, false, true, mode >= 1, mode == 2};
-    const auto moved = ComputeSelection(idle, picture, QPoint(-5, 7));
-    if (dragging)
-        QCOMPARE(moved,
-            expected ? std::optional(CGrabRect{
-                expected->left - 5, expected->top + 7, expected->right - 5, expected->bottom + 7})
-                     : expected);
-}
-
-void TestGrabFaceDialog::edgeScrollSteps_data()
-{
-    QTest::addColumn<QPoint>("fromCentre");
-    QTest::addColumn<std::optional<QPoint>>("expected");
-    // An area whose half sizes are 160.
-    QTest::newRow("inside the dead band") << QPoint(16, -16) << std::optional<QPoint>();
-    QTest::newRow("just outside it") << QPoint(17, -17) << std::optional(QPoint(1, -1));
-    QTest::newRow("halfway") << QPoint(-50, 100) << std::optional(QPoint(-5, 8));
-    QTest::newRow("at the edge") << QPoint(160, 160) << std::optional(QPoint(10, 10));
-    QTest::newRow("beyond it") << QPoint(-320, 320) << std::optional(QPoint(-12, 12));
-    QTest::newRow("on a centre line") << QPoint(0, 160) << std::optional(QPoint(0, 10));
-    QTest::newRow("one axis in the band") << QPoint(5, 300) << std::optional<QPoint>();
-}
-
-void TestGrabFaceDialog::edgeScrollSteps()
-{
-    QFETCH(QPoint, fromCentre);
-    QFETCH(std::optional<QPoint>, expected);
-    const QRect area(30, 20, 321, 320);
-    QCOMPARE(EdgeScrollStep(area, QPoint(30 + 160, 20 + 160) + fromCentre), expected);
 }
 
 void TestGrabFaceDialog::grabAtOnce_data()
@@ -225,58 +175,181 @@ void TestGrabFaceDialog::grabAtOnce()
 
 void TestGrabFaceDialog::drag_data()
 {
-    QTest::addColumn<int>("mode"); // as in selectionRules
-    QTest::addColumn<QPoint>("press"); // in the picture area
+    QTest::addColumn<int>("mode");  // 0 free, 1 square, 2 don't stretch
+    QTest::addColumn<int>("scale"); // screen pixels a picture pixel
+    QTest::addColumn<QPoint>("press"); // in picture pixels
     QTest::addColumn<QPoint>("release");
     QTest::addColumn<std::optional<CGrabRect>>("expected"); // none: no drag
-    QTest::newRow("free") << 0 << QPoint(150, 90) << QPoint(20, 10)
+    QTest::newRow("free") << 0 << 1 << QPoint(150, 90) << QPoint(20, 10)
                           << std::optional(CGrabRect{20, 10, 150, 90});
-    QTest::newRow("square") << 1 << QPoint(20, 30) << QPoint(100, 50)
+    QTest::newRow("free at 200%") << 0 << 2 << QPoint(31, 17) << QPoint(90, 70)
+                                  << std::optional(CGrabRect{31, 17, 90, 70});
+    QTest::newRow("square") << 1 << 1 << QPoint(20, 30) << QPoint(100, 50)
                             << std::optional(CGrabRect{20, 30, 100, 110});
-    QTest::newRow("fixed box") << 2 << QPoint(10, 10) << QPoint(100, 60)
+    QTest::newRow("fixed box") << 2 << 1 << QPoint(10, 10) << QPoint(100, 60)
                                << std::optional(CGrabRect{68, 28, 132, 92});
     QTest::newRow("press beside the picture")
-        << 0 << QPoint(250, 10) << QPoint(20, 10) << std::optional<CGrabRect>();
+        << 0 << 1 << QPoint(-20, 10) << QPoint(20, 10) << std::optional<CGrabRect>();
 }
 
 void TestGrabFaceDialog::drag()
 {
     QFETCH(int, mode);
+    QFETCH(int, scale);
     QFETCH(QPoint, press);
     QFETCH(QPoint, release);
     QFETCH(std::optional<CGrabRect>, expected);
     const auto dialog = OpenDialog(CFaceSlot("happy", 2, 1, 2), RandomPicture(200, 120));
-    auto *dontStretch = Control<QCheckBox>(dialog.get(), Id::kDontStretch);
     if (mode < 2)
-        QTest::mouseClick(dontStretch, Qt::LeftButton);
-    auto *square = Control<QCheckBox>(dialog.get(), Id::kSquare);
+        QTest::mouseClick(Control<QCheckBox>(dialog.get(), Id::kDontStretch), Qt::LeftButton);
     if (mode == 0)
-        QTest::mouseClick(square, Qt::LeftButton);
+        QTest::mouseClick(Control<QCheckBox>(dialog.get(), Id::kSquare), Qt::LeftButton);
+    CGrabPictureView *view = dialog->PictureView();
+    QVERIFY(!view->IsFit()); // it fits: shown 1:1
+    view->ZoomTo(CViewScale{scale, 1}, QPoint(0, 0));
 
-    QWidget *area = dialog->PictureArea();
-    QTest::mousePress(area, Qt::LeftButton, {}, press);
-    QTest::mouseMove(area, (press + release) / 2);
-    QTest::mouseMove(area, release);
-    QCOMPARE(dialog->IsDragging(), bool(expected));
+    // One origin: the view shows under each screen pixel the picture pixel the mapping names.
+    const CViewTransform &transform = view->Transform();
+    const QImage shown = view->grab().toImage().convertToFormat(QImage::Format_RGB888);
+    for (const QPoint pixel : {QPoint(13, 1), QPoint(101, 57), QPoint(150, 100)}) {
+        const QPoint point = transform.ScreenAt(pixel) + QPoint(scale - 1, 0);
+        const QPoint under = transform.PixelUnder(point);
+        QCOMPARE(under, pixel);
+        const CRgbTriple &colour = dialog->Picture().PixelAt(under.x(), under.y());
+        QCOMPARE(shown.pixel(point), qRgb(colour.red, colour.green, colour.blue));
+    }
+    // The drag from A to B takes exactly the picture pixels under the screen pixels A ... B - 1.
+    const QPoint a = transform.ScreenAt(press);
+    const QPoint b = transform.ScreenAt(release);
+    if (expected && mode == 0) {
+        const QPoint first = transform.PixelUnder(QPoint(std::min(a.x(), b.x()), std::min(a.y(), b.y())));
+        const QPoint last = transform.PixelUnder(QPoint(std::max(a.x(), b.x()) - 1, std::max(a.y(), b.y()) - 1));
+        QCOMPARE((CGrabRect{first.x(), first.y(), last.x() + 1, last.y() + 1}), *expected);
+    }
+    QTest::mousePress(view, Qt::LeftButton, {}, a);
+    QTest::mouseMove(view, (a + b) / 2);
+    QTest::mouseMove(view, b);
+    QCOMPARE(view->IsDragging(), bool(expected));
     if (expected) {
-        // While dragging, the previews show the selection stretched from the picture itself.
-        QCOMPARE(dialog->Selection(), expected);
-        const QImage shown = dialog->grab().toImage().convertToFormat(QImage::Format_RGB888);
+        // While dragging, the previews show the box stretched from the picture itself.
+        QCOMPARE(view->Box(), expected);
+        const QImage painted = dialog->grab().toImage().convertToFormat(QImage::Format_RGB888);
         const auto previews = dialog->Picture().ScaledCopies(expected->left, expected->top,
             expected->right - expected->left, expected->bottom - expected->top, kFaceSizes);
         const int frames[] = {Id::kLargePreview, Id::kSmallPreview};
         for (int i = 0; i < 2; ++i) {
             const QRect inside
                 = FindControl(dialog.get(), frames[i])->geometry().adjusted(1, 1, -1, -1);
-            QCOMPARE(shown.copy(inside), previews[std::size_t(i)]->AsQImage());
+            QCOMPARE(painted.copy(inside), previews[std::size_t(i)]->AsQImage());
         }
     }
-    QTest::mouseRelease(area, Qt::LeftButton, {}, release);
-    QVERIFY(!dialog->IsDragging());
-    if (expected)
+    QTest::mouseRelease(view, Qt::LeftButton, {}, b);
+    QVERIFY(!view->IsDragging());
+    if (expected) {
+        QCOMPARE(view->Box(), expected); // it stays
         ExpectFaces(dialog->Result(), dialog->Picture(), *expected);
-    else
+        QVERIFY(view->accessibleDescription().endsWith(
+            QStringLiteral("Faces cut from %1, %2 to %3, %4.")
+                .arg(expected->left).arg(expected->top).arg(expected->right).arg(expected->bottom)));
+    } else {
         QVERIFY(!dialog->Result().HasFaces()); // as the mode clicks left it
+    }
+}
+
+void TestGrabFaceDialog::handles()
+{
+    const auto dialog = OpenDialog(CFaceSlot("happy", 2, 1, 2), RandomPicture(300, 200));
+    QTest::mouseClick(Control<QCheckBox>(dialog.get(), Id::kDontStretch), Qt::LeftButton);
+    QTest::mouseClick(Control<QCheckBox>(dialog.get(), Id::kSquare), Qt::LeftButton);
+    CGrabPictureView *view = dialog->PictureView();
+    const CViewTransform &at = view->Transform();
+    Drag(view, at.ScreenAt(QPoint(40, 30)), at.ScreenAt(QPoint(100, 80)));
+    QCOMPARE(view->Box(), std::optional(CGrabRect{40, 30, 100, 80}));
+
+    // The bottom-right handle, then the top edge's, then the inside.
+    Drag(view, at.ScreenAt(QPoint(100, 80)) + QPoint(2, -1), at.ScreenAt(QPoint(130, 95)));
+    QCOMPARE(view->Box(), std::optional(CGrabRect{40, 30, 130, 95}));
+    Drag(view, at.ScreenAt(QPoint(84, 30)), at.ScreenAt(QPoint(84, 20)));
+    QCOMPARE(view->Box(), std::optional(CGrabRect{40, 20, 130, 95}));
+    Drag(view, at.ScreenAt(QPoint(60, 60)), at.ScreenAt(QPoint(50, 70)));
+    QCOMPARE(view->Box(), std::optional(CGrabRect{30, 30, 120, 105}));
+    ExpectFaces(dialog->Result(), dialog->Picture(), CGrabRect{30, 30, 120, 105});
+    // A press elsewhere starts a new box.
+    Drag(view, at.ScreenAt(QPoint(200, 150)), at.ScreenAt(QPoint(210, 160)));
+    QCOMPARE(view->Box(), std::optional(CGrabRect{200, 150, 210, 160}));
+}
+
+void TestGrabFaceDialog::keyboard()
+{
+    const auto dialog = OpenDialog(CFaceSlot("happy", 2, 1, 2), RandomPicture(300, 200));
+    CGrabPictureView *view = dialog->PictureView();
+    QVERIFY(view->focusPolicy() & Qt::TabFocus);
+    view->setFocus();
+    const auto box = [&] { return view->Box().value_or(CGrabRect{-1, -1, -1, -1}); };
+    // The first arrow makes the 64x64 box in the middle; the next ones move it.
+    QTest::keyClick(view, Qt::Key_Left);
+    QCOMPARE(box(), (CGrabRect{118, 68, 182, 132}));
+    QTest::keyClick(view, Qt::Key_Left);
+    QTest::keyClick(view, Qt::Key_Down, Qt::ShiftModifier);
+    QCOMPARE(box(), (CGrabRect{117, 78, 181, 142}));
+    QTest::keyClick(view, Qt::Key_Right, Qt::AltModifier); // it cannot grow
+    QCOMPARE(box(), (CGrabRect{117, 78, 181, 142}));
+    ExpectFaces(dialog->Result(), dialog->Picture(), box());
+    QVERIFY(view->accessibleDescription().endsWith(
+        QStringLiteral("Faces cut from 117, 78 to 181, 142.")));
+    QCOMPARE(dialog->StatusLine().section(QLatin1Char('\n'), 1),
+             QStringLiteral("117, 78 – 181, 142 (64 × 64) at 100%"));
+
+    // Free, the largest centred square, then its right and bottom edges.
+    QTest::mouseClick(Control<QCheckBox>(dialog.get(), Id::kDontStretch), Qt::LeftButton);
+    QTest::mouseClick(Control<QCheckBox>(dialog.get(), Id::kSquare), Qt::LeftButton);
+    QVERIFY(!view->Box());
+    QTest::keyClick(view, Qt::Key_Up);
+    QCOMPARE(box(), (CGrabRect{50, 0, 249, 199}));
+    QTest::keyClick(view, Qt::Key_Left, Qt::AltModifier | Qt::ShiftModifier);
+    QTest::keyClick(view, Qt::Key_Up, Qt::AltModifier);
+    QCOMPARE(box(), (CGrabRect{50, 0, 239, 198}));
+    ExpectFaces(dialog->Result(), dialog->Picture(), box());
+}
+
+void TestGrabFaceDialog::zoom()
+{
+    const auto dialog = OpenDialog(CFaceSlot("happy", 2, 1, 2), RandomPicture(3000, 2000));
+    CGrabPictureView *view = dialog->PictureView();
+    auto *zoom = Control<QComboBox>(dialog.get(), Id::kZoom);
+    QCOMPARE(zoom->accessibleName(), QStringLiteral("Zoom"));
+    const auto expectFit = [&] {
+        QVERIFY(view->IsFit());
+        const QSize shown = view->Transform().ScaledSize(QSize(3000, 2000));
+        QVERIFY(shown.width() == view->width() || shown.height() == view->height());
+        QCOMPARE(zoom->currentText(), QStringLiteral("Fit (%1%)").arg(ScalePercent(view->Scale())));
+    };
+    expectFit();
+
+    QTest::keyClick(dialog.get(), Qt::Key_1, Qt::ControlModifier);
+    QCOMPARE(view->Scale(), (CViewScale{1, 1}));
+    QCOMPARE(zoom->currentText(), QStringLiteral("100%"));
+    QTest::keyClick(dialog.get(), Qt::Key_Equal, Qt::ControlModifier);
+    QCOMPARE(view->Scale(), (CViewScale{2, 1}));
+    QTest::keyClick(dialog.get(), Qt::Key_Minus, Qt::ControlModifier);
+    QTest::keyClick(dialog.get(), Qt::Key_Minus, Qt::ControlModifier);
+    QCOMPARE(zoom->currentText(), QStringLiteral("67%"));
+    QTest::keyClick(dialog.get(), Qt::Key_0, Qt::ControlModifier);
+    expectFit();
+
+    // The zoom box offers the same; the wheel with Ctrl zooms about the pointer.
+    zoom->setCurrentIndex(zoom->findText(QStringLiteral("400%")));
+    emit zoom->activated(zoom->currentIndex());
+    QCOMPARE(view->Scale(), (CViewScale{4, 1}));
+    const QPoint pointer(100, 80);
+    const QPoint before = view->Transform().PixelUnder(pointer);
+    QWheelEvent wheel(pointer, view->mapToGlobal(QPointF(pointer)), QPoint(), QPoint(0, 120),
+        Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view, &wheel);
+    QCOMPARE(view->Scale(), (CViewScale{6, 1}));
+    QVERIFY((view->Transform().PixelUnder(pointer) - before).manhattanLength() <= 1);
+    QCOMPARE(dialog->StatusLine().section(QLatin1Char('\n'), 1),
+             QStringLiteral("The whole picture, at 600%"));
 }
 
 void TestGrabFaceDialog::modeClicksEmptyTheResult_data()
@@ -306,55 +379,62 @@ void TestGrabFaceDialog::modeClicksEmptyTheResult()
 void TestGrabFaceDialog::edgeScrolling()
 {
     const auto dialog = OpenDialog(CFaceSlot("thinking", 8, 1, 2), RandomPicture(1200, 900));
-    QWidget *area = dialog->PictureArea();
-    const QSize half = area->size() / 2;
-    const QPoint max = dialog->MaxScrollOffset();
-    QCOMPARE(max, QPoint(1200 - area->width(), 900 - area->height()));
+    CGrabPictureView *view = dialog->PictureView();
+    auto *horizontal = Control<QScrollBar>(dialog.get(), Id::kHorizontalOffset);
+    // At Fit nothing scrolls.
+    QVERIFY(view->IsFit());
+    QCOMPARE(view->MaxScroll(), QPoint(0, 0));
+    const QPoint corner(view->width() - 1, view->height() - 1);
+    QTest::mousePress(view, Qt::LeftButton, {}, QPoint(100, 100));
+    QTest::mouseMove(view, corner);
+    view->RunScrollTick();
+    QCOMPARE(view->Scroll(), QPoint(0, 0));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, corner);
 
-    // The wheel scrolls down, and sideways with Shift; back to the start for the drag.
+    view->ZoomTo(CViewScale{1, 1}, QPoint(0, 0));
+    QCOMPARE(view->MaxScroll(), QPoint(1200 - view->width(), 900 - view->height()));
+    // The wheel scrolls down, and sideways with Shift; the scroll bars follow.
     for (const auto modifiers : {Qt::NoModifier, Qt::ShiftModifier}) {
-        QWheelEvent wheel(QPointF(10, 10), area->mapToGlobal(QPointF(10, 10)), QPoint(),
+        QWheelEvent wheel(QPointF(10, 10), view->mapToGlobal(QPointF(10, 10)), QPoint(),
             QPoint(0, -120), Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(area, &wheel);
+        QApplication::sendEvent(view, &wheel);
     }
-    const QPoint wheeled = dialog->ScrollOffset();
+    const QPoint wheeled = view->Scroll();
     QVERIFY(wheeled.y() > 0 && wheeled.x() == wheeled.y());
-    Control<QScrollBar>(dialog.get(), Id::kHorizontalOffset)->setValue(0);
+    QCOMPARE(horizontal->value(), wheeled.x());
+    horizontal->setValue(0);
     Control<QScrollBar>(dialog.get(), Id::kVerticalOffset)->setValue(0);
+    QCOMPARE(view->Scroll(), QPoint(0, 0));
 
-    // Held on a centre line's band, nothing scrolls.
-    QTest::mousePress(area, Qt::LeftButton, {}, QPoint(half.width() + 100, half.height() + 10));
-    dialog->RunScrollTick();
-    QCOMPARE(dialog->ScrollOffset(), QPoint(0, 0));
-
-    // Held at the corner, one half size off-centre on each axis: 10 pixels a tick each way,
-    // within the scroll range, the selection following the picture under the pointer.
-    const QPoint corner(2 * half.width(), 2 * half.height());
-    QTest::mouseMove(area, corner);
-    QTest::mouseMove(area, corner + QPoint(2000, 0)); // off the picture: changes nothing
+    // Drawing a box well inside the view scrolls nothing.
+    const QPoint press(60, 50);
+    QTest::mousePress(view, Qt::LeftButton, {}, press);
+    QTest::mouseMove(view, QPoint(view->width() - 40, view->height() - 30));
+    view->RunScrollTick();
+    QCOMPARE(view->Scroll(), QPoint(0, 0));
+    // At the corner, 10 pixels a tick each way, the box following the picture under it.
+    QTest::mouseMove(view, corner);
     for (int tick = 1; tick <= 3; ++tick) {
-        dialog->RunScrollTick();
-        QCOMPARE(dialog->ScrollOffset(), QPoint(10 * tick, 10 * tick));
+        view->RunScrollTick();
+        QCOMPARE(view->Scroll(), QPoint(10 * tick, 10 * tick));
     }
-    QCOMPARE(Control<QScrollBar>(dialog.get(), Id::kHorizontalOffset)->value(), 30);
-    const CGrabSelection expected{
-        QPoint(half.width() + 100, half.height() + 10), corner + QPoint(30, 30), true};
-    QCOMPARE(dialog->Selection(), ComputeSelection(expected, QSize(1200, 900)));
+    QCOMPARE(horizontal->value(), 30);
+    const CGrabSelection held{press, corner + QPoint(30, 30), true, false, true, true};
+    QCOMPARE(view->Box(), ComputeSelection(held, QSize(1200, 900)));
     for (int tick = 0; tick < 100; ++tick)
-        dialog->RunScrollTick();
-    QCOMPARE(dialog->ScrollOffset(), max);
+        view->RunScrollTick();
+    QCOMPARE(view->Scroll(), view->MaxScroll());
+    QTest::mouseRelease(view, Qt::LeftButton, {}, corner);
 }
 
 void TestGrabFaceDialog::openImage_data()
 {
     QTest::addColumn<QByteArray>("contents"); // written to the file chosen
     QTest::addColumn<QString>("name");
-    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QSize>("size"); // the picture afterwards
     QTest::addColumn<QString>("status");
-    QTest::newRow("PPM") << QByteArray("P6 2 1 255\n\xff\0\0\0\0\xff", 17) << "a.ppm" << QSize(2, 1)
-                         << "a.ppm, 2 × 1 pixels.";
-    QTest::newRow("not a picture")
-        << QByteArray("hello") << "b.jpg" << QSize(1, 1) << "b.jpg could not be read as a picture.";
+    QTest::newRow("PPM") << QByteArray("P6 2 1 255\n\xff\0\0\0\0\xff", 17) << "a.ppm"
+                         << QSize(2, 1) << "a.ppm, 2 × 1 pixels.";
     QTest::newRow("cut short") << QByteArray("P6 3 2 255\n\x10\x20", 13) << "c.ppm" << QSize(3, 2)
                                << "c.ppm could be read only in part: 3 × 2 pixels, the rest black.";
 }
@@ -366,12 +446,10 @@ void TestGrabFaceDialog::openImage()
     QFETCH(QSize, size);
     QFETCH(QString, status);
     QTemporaryDir folder;
-    QFile file(folder.filePath(name));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
-    file.close();
+    WriteFile(folder.filePath(name), contents);
     const auto dialog = OpenDialog(CFaceSlot("depressed", 16, 1, 2));
     test::CScriptedPrompts prompts;
-    prompts.AnswerFile(file.fileName());
+    prompts.AnswerFile(folder.filePath(name));
 
     QTest::mouseClick(Control<QPushButton>(dialog.get(), Id::kOpenImage), Qt::LeftButton);
     QCOMPARE(prompts.Calls().size(), 1);
@@ -381,9 +459,59 @@ void TestGrabFaceDialog::openImage()
     QCOMPARE(prompts.DeepestWait(), 1);
     QCOMPARE(QSize(dialog->Picture().Width(), dialog->Picture().Height()), size);
     QCOMPARE(dialog->LoadStatus(), status);
-    QVERIFY(dialog->PictureArea()->accessibleDescription().startsWith(status));
+    QVERIFY(dialog->PictureView()->accessibleDescription().startsWith(status));
     // Whatever was read, the faces are the whole picture's.
     ExpectFaces(dialog->Result(), dialog->Picture(), CGrabRect{0, 0, size.width(), size.height()});
+}
+
+void TestGrabFaceDialog::failedReadKeepsThePicture()
+{
+    const auto dialog = OpenDialog(CFaceSlot("happy", 2, 1, 2), RandomPicture(300, 200));
+    CGrabPictureView *view = dialog->PictureView();
+    view->SetBox(CGrabRect{10, 20, 74, 84});
+    const CRgbImage *picture = &dialog->Picture();
+    const CPaletteImage large(*dialog->Result().LargeFace());
+    const QString description = view->accessibleDescription();
+
+    QTemporaryDir folder;
+    WriteFile(folder.filePath(QStringLiteral("notes.jpg")), "These are notes, not a photo.\n");
+    dialog->LoadPictureFile(folder.filePath(QStringLiteral("notes.jpg")));
+    QCOMPARE(&dialog->Picture(), picture);
+    QCOMPARE(view->Box(), std::optional(CGrabRect{10, 20, 74, 84}));
+    QVERIFY(SameIndices(dialog->Result().LargeFace(), &large));
+    QCOMPARE(dialog->LoadStatus(), QStringLiteral("notes.jpg could not be read as a picture."));
+    QVERIFY(dialog->StatusLine().startsWith(dialog->LoadStatus()));
+    QVERIFY(description.endsWith(QStringLiteral("Faces cut from 10, 20 to 74, 84.")));
+    QVERIFY(view->accessibleDescription().endsWith(QStringLiteral("Faces cut from 10, 20 to 74, 84.")));
+    // Nor does an empty picture pasted replace it.
+    dialog->LoadPicture(QImage(), QStringLiteral("Pasted picture"));
+    QCOMPARE(&dialog->Picture(), picture);
+}
+
+void TestGrabFaceDialog::resizing()
+{
+    QSize larger;
+    {
+        const auto dialog = OpenDialog(CFaceSlot("happy", 2, 1, 2), RandomPicture(2000, 1500));
+        CGrabPictureView *view = dialog->PictureView();
+        QCOMPARE(dialog->minimumSize(), dialog->size()); // the template's size is the smallest
+        const QSize area = view->size();
+        const QPoint grab = Control<QPushButton>(dialog.get(), Id::kGrab)->pos();
+        auto *bar = Control<QScrollBar>(dialog.get(), Id::kVerticalOffset);
+        const QRect barPlace = bar->geometry();
+        const int fitted = view->Transform().ScaledSize(QSize(2000, 1500)).width();
+        larger = dialog->size() + QSize(400, 250);
+        dialog->resize(larger);
+        QCOMPARE(view->size(), area + QSize(400, 250));
+        QCOMPARE(Control<QPushButton>(dialog.get(), Id::kGrab)->pos(), grab + QPoint(400, 0));
+        QCOMPARE(bar->geometry(), barPlace.adjusted(400, 0, 400, 250));
+        QVERIFY(view->Transform().ScaledSize(QSize(2000, 1500)).width() > fitted); // more picture
+        QTest::mouseClick(Control<QPushButton>(dialog.get(), Id::kCancel), Qt::LeftButton);
+    }
+    // The next dialog opens at the size the last one had.
+    const auto dialog = OpenDialog(CFaceSlot("happy", 2, 1, 2));
+    QCOMPARE(dialog->size(), larger);
+    dialog->reject();
 }
 
 void TestGrabFaceDialog::pasteAndDrop()
