@@ -43,16 +43,11 @@ TIMEOUT = 15.0
 OWNER, WORD, EPOCH = "Brenda Vale", "Vale", 1773480600
 # Ratings, set with the keyboard: intelligence, aggressiveness, competitiveness.
 RATINGS = {"Intelligence": 7, "Aggressiveness": 3, "Competitiveness": 8}
-# The ladybird in LadyBird.jpg (2560x1600): wheel notches that bring it into the picture
-# area, then a drag over it, in the area's pixels, from the top-left corner of its square to
-# the right edge. The square is as wide as the drag, so the pointer can end level with the
-# area's centre; held anywhere else it would scroll the picture.
+# The ladybird in LadyBird.jpg (2560x1600), which opens fitted whole into the picture area: the
+# square drawn over it, corners in picture pixels.
 LADYBIRD = "LadyBird.jpg"
-WHEEL_RIGHT, WHEEL_DOWN = 33, 14
-DRAG_LEFT, DRAG_TOP, DRAG_SIDE = 56, 8, 300
-# How far below the area's centre line the pointer rests: close enough not to scroll, but
-# not on the line, where the other axis alone would scroll.
-BESIDE_CENTRE = 4
+LADYBIRD_SIZE = (2560, 1600)
+LADYBIRD_BOX = (1640, 680, 1940, 980)
 
 # Companies already installed in a second game folder, the one the company is imported into:
 # owner, photo, rectangle, date stamp.
@@ -428,8 +423,18 @@ def install_others(run, build, env, objdata):
         os.remove(made)
 
 
-def scroll_offset(horizontal, vertical):
-    return tuple(int(Atspi.Value.get_current_value(bar)) for bar in (horizontal, vertical))
+def fitted_point(area, picture, point):
+    """Where a picture point shows in the picture area at Fit: the picture scaled by the
+    narrower of the two ratios and centred, each point rounded to the nearest screen pixel,
+    as the editor maps it."""
+    _, _, width, height = extents(area)
+    num, den = (width, picture[0]) if width * picture[1] <= height * picture[0] \
+        else (height, picture[1])
+
+    def axis(value, view, extent):
+        scaled = (2 * extent * num + den) // (2 * den)
+        return (2 * value * num + den) // (2 * den) + (view - scaled) // 2
+    return axis(point[0], width, picture[0]), axis(point[1], height, picture[1])
 
 
 def make_company(editor, camera, objdata):
@@ -440,7 +445,8 @@ def make_company(editor, camera, objdata):
     click(find(grab, "push button", "Open image.."))
     choose_file(editor, "Open", f"{PHOTOS}/{LADYBIRD}")
     status = f"{LADYBIRD}, 2560 × 1600 pixels."
-    wait(lambda: find(grab, "label", status), "the photo to load")
+    area = find(grab, "filler", "Picture")
+    wait(lambda: area.get_description().startswith(status), "the photo to load")
 
     # A square box of any size: "Don't stretch" off lets "Square" be ticked.
     click(find(grab, "check box", "Don't stretch"))
@@ -449,33 +455,17 @@ def make_company(editor, camera, objdata):
     if not square.get_state_set().contains(S.CHECKED):
         click(square)
 
-    area = find(grab, "filler", "Picture")
-    horizontal = find(grab, "scroll bar", "Horizontal offset")
-    vertical = find(grab, "scroll bar", "Vertical offset")
-    xdotool("mousemove", *point(area))
-    for button, count in ((5, WHEEL_DOWN), (7, WHEEL_RIGHT)):  # wheel down, wheel right
-        xdotool("click", "--repeat", count, "--delay", 30, button)
-    wait(lambda: Atspi.Value.get_current_value(vertical) > 0
-         and Atspi.Value.get_current_value(horizontal) > 0, "the wheel to scroll the photo")
-    time.sleep(0.3)
-    offset = scroll_offset(horizontal, vertical)
-
-    # Press, move twice and hold: the previews and the dotted box show the selection. The
-    # press and the first move come at once, so no scrolling tick falls between them.
-    _, _, _, height = extents(area)
-    rest_y = height // 2 + BESIDE_CENTRE
-    xdotool("mousemove", *point(area, DRAG_LEFT, DRAG_TOP), "mousedown", 1,
-            "mousemove", *point(area, DRAG_LEFT + DRAG_SIDE // 2, rest_y), "sleep", 0.1,
-            "mousemove", *point(area, DRAG_LEFT + DRAG_SIDE, rest_y))
-    time.sleep(0.3)
-    if scroll_offset(horizontal, vertical) != offset:
-        raise Failure("the photo scrolled during the drag")
+    # At Fit, a drag from one corner of the square to the other; the box stays, with its
+    # handles, for the picture.
+    start = fitted_point(area, LADYBIRD_SIZE, LADYBIRD_BOX[:2])
+    end = fitted_point(area, LADYBIRD_SIZE, LADYBIRD_BOX[2:])
+    xdotool("mousemove", *point(area, *start), "mousedown", 1,
+            "mousemove", *point(area, (start[0] + end[0]) // 2, (start[1] + end[1]) // 2),
+            "sleep", 0.1, "mousemove", *point(area, *end), "sleep", 0.1, "mouseup", 1)
+    wait(lambda: "Faces cut from" in area.get_description(),
+         lambda: f"a cut in the description (it is {area.get_description()!r})")
+    rest_pointer()
     camera.shoot("grab", grab)
-    xdotool("mouseup", 1)
-    left, top = offset[0] + DRAG_LEFT, offset[1] + DRAG_TOP
-    cut = f"Faces cut from {left}, {top} to {left + DRAG_SIDE}, {top + DRAG_SIDE}."
-    wait(lambda: area.get_description().endswith(cut),
-         lambda: f"the description {cut!r} (it is {area.get_description()!r})")
     click(find(grab, "push button", "Grab"))
     editor.gone(grab)
 
