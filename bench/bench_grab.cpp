@@ -1,16 +1,23 @@
-// Speed of what the face grab dialog does on a large photo while the user drags:
+// Speed of what the face grab dialog does on a large photo, in a 1200x850 dialog:
 //   previews    both live previews (24x24 and 64x64) of a selection, made in one pass
 //   separately  the same two previews made one after the other, for comparison
-//   paintArea   one paint of the picture area: the visible region drawn 1:1
+//   paintView   one paint of the picture area at Fit, 1:1 and 400%    target: 4 ms each
+//   pyramid     the photo's halvings, made when it is opened    target: 15% of its decoding
+//   zoomStep    Ctrl+= or Ctrl+-, to the painted frame                 target: 8 ms
+//   keyMove     an arrow key moving the box, to the frame with both live previews: 8 ms
 // The photo is QUORVEL_BENCH_PHOTO, by default the 5640x3172 one from Debian's mate-backgrounds.
-// Qt Test's options apply: bench_grab -median 21 previews
+// Runs on the offscreen platform. Qt Test's options apply: bench_grab -median 21 previews
 
+#include "image/PicturePyramid.h"
 #include "image/RgbImage.h"
+#include "ui/GrabFaceDialog.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QPainter>
 #include <QTest>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 
@@ -20,8 +27,22 @@ namespace {
 
 const char DefaultPhoto[] = "/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg";
 constexpr std::array<QSize, 2> PreviewSizes = {QSize(24, 24), QSize(64, 64)};
-// What the dialog's picture area shows inside its border with Debian's default font.
-constexpr QSize VisibleRegion(376, 321);
+constexpr QSize DialogSize(1200, 850);
+
+// The median of a few runs of the function, in milliseconds.
+template<class Function>
+double MedianMilliseconds(int runs, Function &&function)
+{
+    std::vector<double> times;
+    for (int run = 0; run < runs; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        function();
+        times.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
 
 } // namespace
 
@@ -35,14 +56,20 @@ private slots:
     void previews();
     void separately_data() { previews_data(); }
     void separately();
-    void paintArea_data();
-    void paintArea();
+    void paintView_data();
+    void paintView();
+    void pyramid();
+    void zoomStep();
+    void keyMove();
 
 private:
     // The row's selection, centred on the photo.
     QRect Selection() const;
 
+    QString m_path;
     std::unique_ptr<CRgbImage> m_photo;
+    double m_decodeMs = 0;
+    std::unique_ptr<CGrabFaceDialog> m_dialog;
 };
 
 void BenchGrab::initTestCase()
@@ -50,11 +77,22 @@ void BenchGrab::initTestCase()
     const QByteArray path = qEnvironmentVariableIsSet("QUORVEL_BENCH_PHOTO")
         ? qgetenv("QUORVEL_BENCH_PHOTO")
         : QByteArray(DefaultPhoto);
-    m_photo = std::make_unique<CRgbImage>(QString::fromLocal8Bit(path));
+    m_path = QString::fromLocal8Bit(path);
+    m_decodeMs = MedianMilliseconds(3, [this] { m_photo = std::make_unique<CRgbImage>(m_path); });
     if (!m_photo->IsLoaded())
-        QSKIP(qPrintable(QStringLiteral("no photo at %1 (set QUORVEL_BENCH_PHOTO)")
-                             .arg(QString::fromLocal8Bit(path))));
-    qInfo("photo: %dx%d", m_photo->Width(), m_photo->Height());
+        QSKIP(qPrintable(QStringLiteral("no photo at %1 (set QUORVEL_BENCH_PHOTO)").arg(m_path)));
+    qInfo("photo: %dx%d, decoded in %.1f ms (median of 3)", m_photo->Width(), m_photo->Height(),
+          m_decodeMs);
+
+    const CFaceSlot slot("default", 1, 0, 0);
+    m_dialog = std::make_unique<CGrabFaceDialog>(slot);
+    m_dialog->resize(DialogSize);
+    m_dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_dialog.get()));
+    m_dialog->LoadPictureFile(m_path);
+    QVERIFY(m_dialog->PictureView()->IsFit());
+    qInfo("picture area: %dx%d", m_dialog->PictureView()->width(),
+          m_dialog->PictureView()->height());
 }
 
 void BenchGrab::previews_data()
@@ -99,29 +137,78 @@ void BenchGrab::separately()
     QVERIFY(made > 0);
 }
 
-void BenchGrab::paintArea_data()
+void BenchGrab::paintView_data()
 {
-    QTest::addColumn<int>("format");
-    QTest::newRow("RGB32 window") << int(QImage::Format_RGB32);
-    QTest::newRow("ARGB32 premultiplied window") << int(QImage::Format_ARGB32_Premultiplied);
+    QTest::addColumn<int>("percent"); // 0: Fit
+    QTest::newRow("Fit") << 0;
+    QTest::newRow("1:1") << 100;
+    QTest::newRow("400%") << 400;
 }
 
-void BenchGrab::paintArea()
+void BenchGrab::paintView()
 {
-    QFETCH(int, format);
-    QImage window(VisibleRegion + QSize(2, 2), QImage::Format(format));
-    window.fill(Qt::white);
-    const int sx = (m_photo->Width() - VisibleRegion.width()) / 2;
-    const int sy = (m_photo->Height() - VisibleRegion.height()) / 2;
+    QFETCH(int, percent);
+    CGrabPictureView *view = m_dialog->PictureView();
+    if (percent == 0)
+        view->ZoomToFit();
+    else
+        view->ZoomTo(CViewScale{percent / 100, 1}, view->rect().center());
+    QImage frame(view->size(), QImage::Format_RGB32);
     QBENCHMARK {
-        QPainter painter(&window);
-        m_photo->Draw(painter, 1, 1, sx, sy, VisibleRegion.width(), VisibleRegion.height(), -1, -1);
+        QPainter painter(&frame);
+        view->PaintPicture(painter);
     }
-    const QRgb shown = window.pixel(1, 1);
-    const CRgbTriple &expected = m_photo->PixelAt(sx, sy);
-    QCOMPARE(qRed(shown), int(expected.red));
-    QCOMPARE(qBlue(shown), int(expected.blue));
+    // The middle of the frame shows the picture pixel the view puts there.
+    const QPoint middle = view->rect().center();
+    const QPoint under = view->Transform().PixelUnder(middle);
+    if (percent >= 100) {
+        const CRgbTriple &expected = m_photo->PixelAt(under.x(), under.y());
+        QCOMPARE(frame.pixel(middle), qRgb(expected.red, expected.green, expected.blue));
+    }
+    view->ZoomToFit();
 }
 
-QTEST_GUILESS_MAIN(BenchGrab)
+void BenchGrab::pyramid()
+{
+    int levels = 0;
+    QBENCHMARK {
+        levels = CPicturePyramid(*m_photo).Levels();
+    }
+    const double ms = MedianMilliseconds(5, [this, &levels] { levels = CPicturePyramid(*m_photo).Levels(); });
+    qInfo("pyramid: %d levels in %.1f ms (median of 5), %.1f%% of the decoding's %.1f ms", levels,
+          ms, 100 * ms / m_decodeMs, m_decodeMs);
+    QVERIFY(levels > 0);
+}
+
+void BenchGrab::zoomStep()
+{
+    CGrabPictureView *view = m_dialog->PictureView();
+    view->setFocus();
+    view->ZoomToActualSize();
+    bool in = true;
+    QBENCHMARK {
+        QTest::keyClick(m_dialog.get(), in ? Qt::Key_Equal : Qt::Key_Minus, Qt::ControlModifier);
+        QCoreApplication::processEvents(); // the repaint the key asked for
+        in = !in;
+    }
+    view->ZoomToFit();
+}
+
+void BenchGrab::keyMove()
+{
+    CGrabPictureView *view = m_dialog->PictureView();
+    view->setFocus();
+    view->SetBox(CGrabRect{2000, 1000, 2600, 1600});
+    bool right = true;
+    QBENCHMARK {
+        // Held down: the previews are live until the key is let go.
+        QTest::keyPress(view, right ? Qt::Key_Right : Qt::Key_Left);
+        QCoreApplication::processEvents(); // the view and the previews repainted
+        right = !right;
+    }
+    QVERIFY(view->IsChanging());
+    QTest::keyRelease(view, Qt::Key_Left);
+}
+
+QTEST_MAIN(BenchGrab)
 #include "bench_grab.moc"

@@ -278,7 +278,9 @@ void CGrabPictureView::PaintPicture(QPainter &painter) const
     const int lx0 = x0 / unit, ly0 = y0 / unit;
     const int lx1 = std::min(source.width(), (x1 + unit - 1) / unit);
     const int ly1 = std::min(source.height(), (y1 + unit - 1) / unit);
-    const QImage block = Block(source, lx0, ly0, lx1 - lx0, ly1 - ly0);
+    // In the screen's own format first, which Qt shrinks several times faster.
+    const QImage block
+        = Block(source, lx0, ly0, lx1 - lx0, ly1 - ly0).convertToFormat(QImage::Format_RGB32);
     // The last level pixel may stand for fewer picture pixels than the others.
     const int right = std::min(lx1 * unit, size.width());
     const int bottom = std::min(ly1 * unit, size.height());
