@@ -43,7 +43,14 @@ CFaceCutter::CFaceCutter(const QString &path, std::int64_t maxPixels)
             m_open = m_streaming = true;
             m_width = stream.Width();
             m_height = stream.Height();
+            m_report.format = EPictureFormat::Jpeg;
             return;
+        }
+        if (stream.Problem() != ELoadProblem::None) {
+            m_report.format = EPictureFormat::Jpeg;
+            m_report.problem = stream.Problem();
+            m_report.width = stream.HeaderWidth();
+            m_report.height = stream.HeaderHeight();
         }
         if (m_jpegOnly)
             return;
@@ -58,6 +65,7 @@ bool CFaceCutter::LoadWhole()
     m_streaming = false;
     m_picture = std::make_unique<CRgbImage>(m_path, m_maxPixels);
     m_open = m_picture->IsLoaded();
+    m_report = m_picture->LoadReport();
     m_width = m_open ? m_picture->Width() : 0;
     m_height = m_open ? m_picture->Height() : 0;
     if (!m_open)
@@ -75,6 +83,7 @@ bool CFaceCutter::Cut(const std::vector<CFaceCut> &cuts,
         if (CutWhileDecoding(cuts, faces))
             return true;
         faces.clear();
+        m_report.problem = ELoadProblem::Damaged;
         // Bad data in a file that other loaders may still read: let them try, as loading
         // the picture would have.
         if (m_jpegOnly || !LoadWhole())

@@ -42,6 +42,8 @@ public:
     // True when the faces will be cut while the picture is decoded.
     bool IsStreaming() const { return m_streaming; }
     int Width() const { return m_width; }
+    // What the loaders found, for telling why a picture did not open or could not be cut.
+    const CLoadReport &Report() const { return m_report; }
     int Height() const { return m_height; }
 
     // Cuts every face in one pass over the picture: faces[i] is what
@@ -61,6 +63,7 @@ private:
     bool m_open = false;
     bool m_streaming = false;
     bool m_jpegOnly = false; // no other loader would be tried after the JPEG one
+    CLoadReport m_report;
     int m_width = 0;
     int m_height = 0;
 };

@@ -12,7 +12,10 @@
 
 namespace quorvel {
 
+using loaders::Refuse;
+using loaders::ResetPicture;
 using loaders::SizeAcceptable;
+using loaders::Succeed;
 
 bool LoadJpeg(CRgbImage &image, const std::uint8_t *data, std::size_t size,
               std::int64_t maxPixels)
@@ -54,14 +57,18 @@ bool LoadJpeg(CRgbImage &image, const QString &path, std::int64_t maxPixels)
     // Decoded from the file a few rows at a time straight into the picture, so that the file
     // is never held in memory beside it.
     CJpegStream stream(path, maxPixels);
-    if (!stream.IsOpen())
-        return false;
-    const int width = stream.Width();
-    const int height = stream.Height();
-    if (!image.Reset(width, height, maxPixels)) {
-        qCDebug(lcImage) << "JPEG refused: not enough memory for" << width << "x" << height;
+    if (!stream.IsOpen()) {
+        if (stream.Problem() != ELoadProblem::None) {
+            Refuse(image, EPictureFormat::Jpeg, stream.Problem());
+            image.LoadReport().width = stream.HeaderWidth();
+            image.LoadReport().height = stream.HeaderHeight();
+        }
         return false;
     }
+    const int width = stream.Width();
+    const int height = stream.Height();
+    if (!ResetPicture(image, EPictureFormat::Jpeg, width, height, maxPixels))
+        return false;
     constexpr int RowsPerRead = 16;
     std::uint8_t *rows[RowsPerRead];
     bool good = stream.Start();
@@ -74,12 +81,12 @@ bool LoadJpeg(CRgbImage &image, const QString &path, std::int64_t maxPixels)
         good = stream.ReadRows(rows, count) > 0;
     }
     if (good && stream.Finish())
-        return true;
+        return Succeed(image, EPictureFormat::Jpeg);
     qCDebug(lcImage) << "JPEG: bad picture data:" << stream.Message();
     // Part of the picture may have been written; the result is all black.
     std::fill(image.Pixels(), image.Pixels() + std::size_t(width) * std::size_t(height),
               CRgbTriple());
-    return false;
+    return Refuse(image, EPictureFormat::Jpeg, ELoadProblem::Damaged);
 }
 
 } // namespace quorvel

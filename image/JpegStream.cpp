@@ -375,30 +375,36 @@ bool WholeLoaderAcceptsHeader(QFile &file)
     }
 }
 
-// Opens a JPEG file and reads its header; false (logged) when it is none or is refused.
-bool OpenJpeg(QFile &file, CJpegStream::CState &stream, std::int64_t maxPixels)
+// Opens a JPEG file and reads its header; false (logged) when it is none or is refused, with
+// the problem set for a file that begins as a JPEG.
+bool OpenJpeg(QFile &file, CJpegStream::CState &stream, std::int64_t maxPixels,
+              ELoadProblem &problem, std::int64_t &width, std::int64_t &height)
 {
     if (!file.open(QIODevice::ReadOnly)) {
         qCDebug(lcImage) << "JPEG:" << Shown(file.fileName()) << "cannot be opened:"
                          << file.errorString();
         return false;
     }
+    const bool looksLikeJpeg = file.peek(3) == QByteArray("\xFF\xD8\xFF", 3);
     if (file.size() > kMaxJpegFileBytes) {
         qCDebug(lcImage) << "JPEG:" << Shown(file.fileName()) << "refused: the file is"
                          << file.size() << "bytes";
+        if (looksLikeJpeg)
+            problem = ELoadProblem::TooLarge;
         return false;
     }
-    if (!WholeLoaderAcceptsHeader(file)) {
-        qCDebug(lcImage) << "JPEG:" << Shown(file.fileName()) << "has no header the loader reads";
+    if (!WholeLoaderAcceptsHeader(file) || !stream.ReadHeader()) {
+        qCDebug(lcImage) << "JPEG:" << Shown(file.fileName()) << "has no header the loader reads:"
+                         << stream.Message();
+        if (looksLikeJpeg)
+            problem = ELoadProblem::Damaged;
         return false;
     }
-    if (!stream.ReadHeader()) {
-        qCDebug(lcImage) << "JPEG: no header:" << stream.Message();
-        return false;
-    }
-    const std::int64_t width = stream.Width(), height = stream.Height();
+    width = stream.Width();
+    height = stream.Height();
     if (width < 1 || height < 1 || width * height > maxPixels) {
         qCDebug(lcImage) << "JPEG refused: size" << width << "x" << height;
+        problem = width < 1 || height < 1 ? ELoadProblem::Damaged : ELoadProblem::TooLarge;
         return false;
     }
     return true;
@@ -409,7 +415,8 @@ bool OpenJpeg(QFile &file, CJpegStream::CState &stream, std::int64_t maxPixels)
 CJpegStream::CJpegStream(const QString &path, std::int64_t maxPixels)
     : m_state(std::make_unique<CState>(path))
 {
-    m_open = OpenJpeg(m_state->m_file, *m_state, maxPixels);
+    m_open = OpenJpeg(m_state->m_file, *m_state, maxPixels, m_problem, m_headerWidth,
+                      m_headerHeight);
 }
 
 CJpegStream::~CJpegStream() = default;

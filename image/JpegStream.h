@@ -4,6 +4,8 @@
 // gives. The loader and the face cutter read JPEG files this way, so that a large photo's file
 // is never held in memory beside its picture.
 
+#include "image/LoadReport.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -23,6 +25,11 @@ public:
     CJpegStream &operator=(const CJpegStream &) = delete;
 
     bool IsOpen() const { return m_open; }
+    // Why a file that begins as a JPEG does not open (None for one that does, or any other
+    // file), and the size its header gave.
+    ELoadProblem Problem() const { return m_problem; }
+    std::int64_t HeaderWidth() const { return m_headerWidth; }
+    std::int64_t HeaderHeight() const { return m_headerHeight; }
     int Width() const;
     int Height() const;
 
@@ -42,6 +49,9 @@ public:
 private:
     std::unique_ptr<CState> m_state;
     bool m_open = false;
+    ELoadProblem m_problem = ELoadProblem::None;
+    std::int64_t m_headerWidth = 0;
+    std::int64_t m_headerHeight = 0;
 };
 
 } // namespace quorvel

@@ -1,6 +1,9 @@
 #include "image/LoaderSupport.h"
 
+#include "image/RgbImage.h"
 #include "platform/Logging.h"
+
+#include "image/Loaders.h"
 
 #include <QFileInfo>
 
@@ -23,6 +26,52 @@ bool SizeAcceptable(std::int64_t width, std::int64_t height, std::int64_t maxPix
                          << "is more than" << maxPixels << "pixels";
         return false;
     }
+    return true;
+}
+
+bool Refuse(CRgbImage &image, EPictureFormat format, ELoadProblem problem, const QString &detail)
+{
+    if (format == EPictureFormat::Unknown)
+        return false;
+    CLoadReport &report = image.LoadReport();
+    report.format = format;
+    report.problem = problem;
+    report.detail = detail;
+    return false;
+}
+
+bool CheckSize(CRgbImage &image, EPictureFormat format, std::int64_t width, std::int64_t height,
+               std::int64_t maxPixels)
+{
+    if (SizeAcceptable(width, height, maxPixels, qPrintable(PictureFormatName(format))))
+        return true;
+    if (Refuse(image, format, width < 1 || height < 1 ? ELoadProblem::Damaged : ELoadProblem::TooLarge)
+        || format == EPictureFormat::Unknown)
+        return false;
+    image.LoadReport().width = width;
+    image.LoadReport().height = height;
+    return false;
+}
+
+bool ResetPicture(CRgbImage &image, EPictureFormat format, int width, int height,
+                  std::int64_t maxPixels)
+{
+    if (image.Reset(width, height, maxPixels))
+        return true;
+    qCDebug(lcImage) << PictureFormatName(format) << "refused: not enough memory for" << width
+                     << "x" << height;
+    Refuse(image, format, ELoadProblem::OutOfMemory);
+    image.LoadReport().width = width;
+    image.LoadReport().height = height;
+    return false;
+}
+
+bool Succeed(CRgbImage &image, EPictureFormat format)
+{
+    CLoadReport &report = image.LoadReport();
+    report.format = format;
+    report.problem = ELoadProblem::None;
+    report.detail.clear();
     return true;
 }
 

@@ -1,8 +1,10 @@
 #include "image/Loaders.h"
 #include "image/LoaderSupport.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 
 #include <algorithm>
 #include <cstring>
@@ -13,27 +15,89 @@ using loaders::LittleEndian;
 
 namespace {
 
-bool HasExtension(const QString &extension, const char *wanted)
+QString Tr(const char *text)
 {
-    return extension.compare(QLatin1String(wanted), Qt::CaseInsensitive) == 0;
+    return QCoreApplication::translate("CPictureLoaders", text);
+}
+
+// Every format the loaders know: its name, the extensions that promise it, and the Qt image
+// format that reads it where no loader of our own does. In the order the file dialog lists them.
+struct CFormatRow
+{
+    EPictureFormat format;
+    const char *name;
+    const char *extensions[2];
+    const char *qtFormat;
+};
+
+constexpr CFormatRow kFormats[] = {
+    {EPictureFormat::Bmp, "BMP", {"bmp"}, "bmp"},
+    {EPictureFormat::Jpeg, "JPEG", {"jpg", "jpeg"}, nullptr},
+    {EPictureFormat::Ppm, "PPM", {"ppm"}, nullptr},
+    {EPictureFormat::Png, "PNG", {"png"}, "png"},
+    {EPictureFormat::Gif, "GIF", {"gif"}, "gif"},
+    {EPictureFormat::Heif, "HEIF", {"heic", "heif"}, nullptr},
+    {EPictureFormat::Avif, "AVIF", {"avif"}, nullptr},
+    {EPictureFormat::WebP, "WebP", {"webp"}, "webp"},
+    {EPictureFormat::Tiff, "TIFF", {"tif", "tiff"}, "tiff"},
+    {EPictureFormat::Pgm, "PGM", {"pgm"}, "pgm"},
+    {EPictureFormat::Pbm, "PBM", {"pbm"}, "pbm"},
+};
+
+const CFormatRow *RowOf(EPictureFormat format)
+{
+    for (const CFormatRow &row : kFormats) {
+        if (row.format == format)
+            return &row;
+    }
+    return nullptr;
+}
+
+// The extension is the file name's, from its last "." on, without the dot.
+QString ExtensionOf(const QString &path)
+{
+    const QString name = QFileInfo(path).fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.mid(dot + 1);
+}
+
+// An ISO base media file ("ftyp" box first) whose brands say HEIF or AVIF pictures.
+EPictureFormat HeifFormatOfBrands(const QByteArray &head)
+{
+    if (head.size() < 16 || head.mid(4, 4) != "ftyp")
+        return EPictureFormat::Unknown;
+    const std::uint32_t boxSize = (std::uint32_t(uchar(head[0])) << 24) | (uchar(head[1]) << 16)
+        | (uchar(head[2]) << 8) | uchar(head[3]);
+    // The major brand, then the compatible brands (after four bytes of minor version).
+    QList<QByteArray> brands{head.mid(8, 4)};
+    for (qsizetype at = 16; at + 4 <= std::min<qsizetype>(head.size(), boxSize); at += 4)
+        brands.append(head.mid(at, 4));
+    for (const char *avif : {"avif", "avis"}) {
+        if (brands.contains(avif))
+            return EPictureFormat::Avif;
+    }
+    for (const char *heif : {"heic", "heix", "hevc", "hevx", "heim", "heis", "hevm", "hevs",
+                             "mif1", "msf1"}) {
+        if (brands.contains(heif))
+            return EPictureFormat::Heif;
+    }
+    return EPictureFormat::Unknown;
 }
 
 } // namespace
 
 EPictureLoaders LoadersFor(const QString &path)
 {
-    // The extension is the file name's, from its last "." on.
-    const QString name = QFileInfo(path).fileName();
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    const QString extension = dot < 0 ? QString() : name.mid(dot);
-
-    if (HasExtension(extension, ".jpg") || HasExtension(extension, ".jpeg"))
+    switch (PictureFormatOfName(path)) {
+    case EPictureFormat::Jpeg:
         return EPictureLoaders::Jpeg;
-    if (HasExtension(extension, ".ppm"))
+    case EPictureFormat::Ppm:
         return EPictureLoaders::Ppm;
-    if (HasExtension(extension, ".bmp"))
+    case EPictureFormat::Bmp:
         return EPictureLoaders::Bmp;
-    return EPictureLoaders::Any;
+    default:
+        return EPictureLoaders::Any;
+    }
 }
 
 bool LoadPicture(CRgbImage &image, const QString &path, std::int64_t maxPixels)
@@ -74,6 +138,8 @@ EPictureFormat PictureFormatOfContent(const QByteArray &head)
         return EPictureFormat::Tiff;
     if (startsWith(0, "RIFF", 4) && startsWith(8, "WEBP", 4))
         return EPictureFormat::WebP;
+    if (const EPictureFormat heif = HeifFormatOfBrands(head); heif != EPictureFormat::Unknown)
+        return heif;
     // The PPM loader lets blanks and comments come before the "P".
     qsizetype at = 0;
     while (at < head.size()) {
@@ -114,31 +180,115 @@ EPictureFormat PictureFormatOfFile(const QString &path)
     return PictureFormatOfContent(file.read(256));
 }
 
+EPictureFormat PictureFormatOfName(const QString &path)
+{
+    const QString extension = ExtensionOf(path);
+    for (const CFormatRow &row : kFormats) {
+        for (const char *wanted : row.extensions) {
+            if (wanted && extension.compare(QLatin1String(wanted), Qt::CaseInsensitive) == 0)
+                return row.format;
+        }
+    }
+    return EPictureFormat::Unknown;
+}
+
 QString PictureFormatName(EPictureFormat format)
 {
-    switch (format) {
-    case EPictureFormat::Unknown:
-        break;
-    case EPictureFormat::Jpeg:
-        return QStringLiteral("JPEG");
-    case EPictureFormat::Png:
-        return QStringLiteral("PNG");
-    case EPictureFormat::Bmp:
-        return QStringLiteral("BMP");
-    case EPictureFormat::Gif:
-        return QStringLiteral("GIF");
-    case EPictureFormat::Ppm:
-        return QStringLiteral("PPM");
-    case EPictureFormat::Pgm:
-        return QStringLiteral("PGM");
-    case EPictureFormat::Pbm:
-        return QStringLiteral("PBM");
-    case EPictureFormat::Tiff:
-        return QStringLiteral("TIFF");
-    case EPictureFormat::WebP:
-        return QStringLiteral("WebP");
+    const CFormatRow *row = RowOf(format);
+    return row ? QLatin1String(row->name) : QString();
+}
+
+bool CanReadPictureFormat(EPictureFormat format, QString *why)
+{
+    const CFormatRow *row = RowOf(format);
+    if (!row)
+        return false;
+    if (format == EPictureFormat::Heif || format == EPictureFormat::Avif) {
+        if (why)
+            *why = Tr("this build cannot decode it");
+        return false;
     }
-    return QString();
+    if (row->qtFormat && !QImageReader::supportedImageFormats().contains(row->qtFormat)) {
+        if (why)
+            *why = Tr("this build cannot read %1 pictures (Qt's image-format plugin for them "
+                      "is missing)").arg(QLatin1String(row->name));
+        return false;
+    }
+    return true;
+}
+
+QStringList ReadablePictureExtensions()
+{
+    QStringList extensions;
+    for (const CFormatRow &row : kFormats) {
+        if (!CanReadPictureFormat(row.format, nullptr))
+            continue;
+        for (const char *extension : row.extensions) {
+            if (extension)
+                extensions.append(QLatin1String(extension));
+        }
+    }
+    return extensions;
+}
+
+QString PictureFileFilter()
+{
+    QStringList patterns;
+    for (const QString &extension : ReadablePictureExtensions())
+        patterns.append(QStringLiteral("*.") + extension);
+    return Tr("Image files (%1);;All files (*)").arg(patterns.join(QLatin1Char(' ')));
+}
+
+QString ReadablePictureFormatList()
+{
+    QStringList names;
+    for (const CFormatRow &row : kFormats) {
+        if (CanReadPictureFormat(row.format, nullptr))
+            names.append(QLatin1String(row.name));
+    }
+    if (names.size() < 2)
+        return names.join(QString());
+    const QString last = names.takeLast();
+    return Tr("%1 or %2").arg(names.join(QStringLiteral(", ")), last);
+}
+
+} // namespace quorvel
+
+namespace quorvel {
+
+QString PictureProblemText(const QString &path, const CLoadReport &report)
+{
+    const QString name = PictureFormatName(report.format);
+    switch (report.problem) {
+    case ELoadProblem::None:
+        break;
+    case ELoadProblem::Unsupported:
+        return Tr("%1 picture, but %2.").arg(name, report.detail);
+    case ELoadProblem::TooLarge:
+        return Tr("the %1 picture is %2x%3 pixels, more than can be read (at most %4 "
+                  "megapixels).")
+            .arg(name).arg(report.width).arg(report.height).arg(kMaxPicturePixels / 1000000);
+    case ELoadProblem::OutOfMemory:
+        return Tr("not enough memory for the %1 picture (%2x%3 pixels).")
+            .arg(name).arg(report.width).arg(report.height);
+    case ELoadProblem::Damaged:
+        return Tr("the %1 picture could not be read whole.").arg(name);
+    }
+    // No loader recognised the file: the name chose the loaders, and the file's first bytes
+    // tell what it holds instead.
+    const EPictureFormat named = PictureFormatOfName(path);
+    const EPictureFormat found = PictureFormatOfFile(path);
+    QString why;
+    if (found == EPictureFormat::Unknown && named != EPictureFormat::Unknown)
+        return Tr("not a %1 file.").arg(PictureFormatName(named));
+    if (found == EPictureFormat::Unknown)
+        return Tr("not a picture (%1 expected).").arg(ReadablePictureFormatList());
+    if (named != EPictureFormat::Unknown && named != found)
+        return Tr("not a %1 file; its content looks like %2.")
+            .arg(PictureFormatName(named), PictureFormatName(found));
+    if (!CanReadPictureFormat(found, &why))
+        return Tr("%1 picture, but %2.").arg(PictureFormatName(found), why);
+    return Tr("the %1 picture could not be read whole.").arg(PictureFormatName(found));
 }
 
 } // namespace quorvel

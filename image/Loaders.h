@@ -54,11 +54,26 @@ EPictureLoaders LoadersFor(const QString &path);
 
 // What a picture file's first bytes say it is, whatever its name; for telling a user why a load
 // failed. Unknown for anything else, however short.
-enum class EPictureFormat { Unknown, Jpeg, Png, Bmp, Gif, Ppm, Pgm, Pbm, Tiff, WebP };
 EPictureFormat PictureFormatOfContent(const QByteArray &head);
 // Looks at the file's first bytes; Unknown when it cannot be read.
 EPictureFormat PictureFormatOfFile(const QString &path);
+// The format a file's name promises by its extension; Unknown for other names.
+EPictureFormat PictureFormatOfName(const QString &path);
 // The format's usual name, "JPEG", "PNG", ...; empty for Unknown.
 QString PictureFormatName(EPictureFormat format);
+
+// Whether this build reads the format; if not, *why ends "HEIF picture, but ..." with the
+// reason ("this build cannot decode HEVC").
+bool CanReadPictureFormat(EPictureFormat format, QString *why);
+// The extensions of every format this build reads, in the file dialog's order: "bmp", "jpg", ...
+QStringList ReadablePictureExtensions();
+// The file dialog's filter: those extensions as "Image files (...)", then all files.
+QString PictureFileFilter();
+// "BMP, JPEG, ... or PBM": the formats this build reads, for messages and help.
+QString ReadablePictureFormatList();
+
+// Why the picture file at path was not read whole, as words to follow "NAME: ", from what its
+// loaders reported and, when none recognised it, from its name and its first bytes.
+QString PictureProblemText(const QString &path, const CLoadReport &report);
 
 } // namespace quorvel

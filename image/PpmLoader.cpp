@@ -4,6 +4,7 @@
 
 #include "platform/Logging.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <algorithm>
@@ -12,8 +13,12 @@
 
 namespace quorvel {
 
+using loaders::CheckSize;
+using loaders::Refuse;
+using loaders::ResetPicture;
 using loaders::Shown;
 using loaders::SizeAcceptable;
+using loaders::Succeed;
 
 namespace {
 
@@ -30,8 +35,13 @@ bool IsFormattedSpace(int c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+// No sample or header item needs more digits than this; a longer number is a malformed file,
+// not a value.
+constexpr int MaxDigits = 100;
+
 // Skips white space and an optional sign, then reads the digits of a decimal integer into
-// `magnitude` (saturating). False when no digit follows. The first non-digit is put back.
+// `magnitude` (saturating). False when no digit follows, or more than MaxDigits do. The first
+// non-digit is put back.
 bool ScanDecimal(CPpmReader &in, bool &negative, std::uint64_t &magnitude, std::uint8_t &lowByte)
 {
     int c = in.Get();
@@ -49,7 +59,10 @@ bool ScanDecimal(CPpmReader &in, bool &negative, std::uint64_t &magnitude, std::
     constexpr std::uint64_t Ceiling = std::uint64_t(1) << 40;
     magnitude = 0;
     unsigned low = 0;
+    int digits = 0;
     do {
+        if (++digits > MaxDigits)
+            return false;
         magnitude = std::min(magnitude * 10 + unsigned(c - '0'), Ceiling);
         low = (low * 10 + unsigned(c - '0')) & 0xFFu;
         c = in.Get();
@@ -59,23 +72,30 @@ bool ScanDecimal(CPpmReader &in, bool &negative, std::uint64_t &magnitude, std::
     return true;
 }
 
+bool FitsInt(bool negative, std::uint64_t magnitude)
+{
+    const std::uint64_t limit = negative ? std::uint64_t(std::numeric_limits<int>::max()) + 1
+                                         : std::uint64_t(std::numeric_limits<int>::max());
+    return magnitude <= limit;
+}
+
 // A header item: false when nothing reads or the value does not fit an int.
 bool ScanInt(CPpmReader &in, int &value)
 {
     bool negative = false;
     std::uint64_t magnitude = 0;
     std::uint8_t lowByte = 0;
-    if (!ScanDecimal(in, negative, magnitude, lowByte))
-        return false;
-    const std::uint64_t limit = negative ? std::uint64_t(std::numeric_limits<int>::max()) + 1
-                                         : std::uint64_t(std::numeric_limits<int>::max());
-    if (magnitude > limit)
+    if (!ScanDecimal(in, negative, magnitude, lowByte) || !FitsInt(negative, magnitude))
         return false;
     value = negative ? int(-std::int64_t(magnitude)) : int(magnitude);
     return true;
 }
 
-bool ReadPpmHeader(CPpmReader &in, int &magic, int &width, int &height, int &maxval)
+// Reads the header; false when it does not read. A file that names itself a PPM (P3 or P6)
+// and then fails is recorded as damaged, or as unsupported for samples of more than 8 bits;
+// any other is left for other loaders to recognise.
+bool ReadPpmHeader(CPpmReader &in, CRgbImage &image, int &magic, int &width, int &height,
+                   int &maxval)
 {
     SkipPpmSpace(in);
     const int p = in.Get();
@@ -87,25 +107,34 @@ bool ReadPpmHeader(CPpmReader &in, int &magic, int &width, int &height, int &max
         qCDebug(lcImage) << "PPM: no magic number";
         return false;
     }
-    SkipPpmSpace(in);
-    if (!ScanInt(in, width)) {
-        qCDebug(lcImage) << "PPM: no width";
+    const bool named = magic == 3 || magic == 6;
+    const auto fail = [&](const char *why) {
+        qCDebug(lcImage) << "PPM:" << why;
+        if (named)
+            Refuse(image, EPictureFormat::Ppm, ELoadProblem::Damaged);
         return false;
-    }
+    };
     SkipPpmSpace(in);
-    if (!ScanInt(in, height)) {
-        qCDebug(lcImage) << "PPM: no height";
-        return false;
-    }
+    if (!ScanInt(in, width))
+        return fail("no width");
     SkipPpmSpace(in);
-    if (!ScanInt(in, maxval)) {
-        qCDebug(lcImage) << "PPM: no largest sample value";
-        return false;
-    }
+    if (!ScanInt(in, height))
+        return fail("no height");
+    SkipPpmSpace(in);
+    if (!ScanInt(in, maxval))
+        return fail("no largest sample value");
     if (maxval > 255) {
         qCDebug(lcImage) << "PPM: samples of more than eight bits (maxval" << maxval << ")";
+        if (named)
+            Refuse(image, EPictureFormat::Ppm, ELoadProblem::Unsupported,
+                   QCoreApplication::translate("CPictureLoaders",
+                                               "its samples have more than 8 bits (maxval %1)")
+                       .arg(maxval));
         return false;
     }
+    // Every sample of a largest value below 1 would be 0: a broken header, not a picture.
+    if (maxval < 1)
+        return fail("largest sample value below 1");
     in.Get(); // the one character that ends the header
     return true;
 }
@@ -171,16 +200,17 @@ bool LoadPpm(CRgbImage &image, QIODevice &device, std::int64_t maxPixels)
 {
     CPpmReader in(device);
     int magic = 0, width = 0, height = 0, maxval = 0;
-    if (!ReadPpmHeader(in, magic, width, height, maxval))
+    if (!ReadPpmHeader(in, image, magic, width, height, maxval))
         return false;
+    const bool named = magic == 3 || magic == 6;
     // Size and buffer are taken over together, so a refused size leaves the image as it was.
-    if (!SizeAcceptable(width, height, maxPixels, "PPM"))
+    if (named ? !CheckSize(image, EPictureFormat::Ppm, width, height, maxPixels)
+              : !SizeAcceptable(width, height, maxPixels, "PPM"))
         return false;
-    if (!image.Reset(width, height, maxPixels)) {
-        qCDebug(lcImage) << "PPM refused: not enough memory for" << width << "x" << height;
+    if (!(named ? ResetPicture(image, EPictureFormat::Ppm, width, height, maxPixels)
+                : image.Reset(width, height, maxPixels)))
         return false;
-    }
-    if (magic != 3 && magic != 6) {
+    if (!named) {
         qCDebug(lcImage) << "PPM: magic number" << magic << "is neither 3 nor 6";
         return false;
     }
@@ -191,20 +221,20 @@ bool LoadPpm(CRgbImage &image, QIODevice &device, std::int64_t maxPixels)
         const std::size_t got = in.Read(reinterpret_cast<char *>(out), samples);
         if (got < samples) {
             qCDebug(lcImage) << "PPM: the data ends after" << got << "of" << samples << "bytes";
-            return false;
+            return Refuse(image, EPictureFormat::Ppm, ELoadProblem::Damaged);
         }
-        return true;
+        return Succeed(image, EPictureFormat::Ppm);
     }
     for (std::size_t i = 0; i < samples; ++i) {
         SkipPpmSpace(in);
         bool negative = false;
         std::uint64_t magnitude = 0;
-        if (!ScanDecimal(in, negative, magnitude, out[i])) {
+        if (!ScanDecimal(in, negative, magnitude, out[i]) || !FitsInt(negative, magnitude)) {
             qCDebug(lcImage) << "PPM: sample" << i << "of" << samples << "does not read";
-            return false;
+            return Refuse(image, EPictureFormat::Ppm, ELoadProblem::Damaged);
         }
     }
-    return true;
+    return Succeed(image, EPictureFormat::Ppm);
 }
 
 bool LoadPpm(CRgbImage &image, const QString &path, std::int64_t maxPixels)

@@ -1,52 +1,48 @@
 #include "image/Loaders.h"
+#include "image/GifCheck.h"
 #include "image/LoaderSupport.h"
-
+#include "image/QtReading.h"
 #include "platform/Logging.h"
 
-#include <QFile>
 #include <QImageReader>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 
 namespace quorvel {
 
-using loaders::LittleEndian;
-using loaders::Shown;
-using loaders::SizeAcceptable;
+namespace loaders {
 
 namespace {
 
-void AllowAllocation(std::int64_t pixels)
+// Qt refuses images above its allocation limit (256 MB by default). The limit is set to what a
+// four-byte-per-pixel picture of maxPixels takes, so that Qt allocates what our own size check
+// lets through and refuses, before decoding, what it would not have.
+void LimitAllocation(std::int64_t maxPixels)
 {
-    // Qt refuses images above its allocation limit (256 MB by default); our own size check has
-    // already passed, so let Qt allocate a four-byte-per-pixel picture of that size.
-    const std::int64_t megabytes = (pixels * 4 + (std::int64_t(1) << 20) - 1) / (1 << 20) + 1;
-    const int wanted = int(std::min<std::int64_t>(megabytes, std::numeric_limits<int>::max()));
-    if (QImageReader::allocationLimit() != 0 && QImageReader::allocationLimit() < wanted)
-        QImageReader::setAllocationLimit(wanted);
+    const std::int64_t megabytes = (maxPixels * 4 + (std::int64_t(1) << 20) - 1) / (1 << 20) + 1;
+    QImageReader::setAllocationLimit(
+        int(std::min<std::int64_t>(megabytes, std::numeric_limits<int>::max())));
 }
 
-// Copies a decoded picture's colours into the image; alpha, where there is any, is ignored.
-bool TakePicture(CRgbImage &image, QImage picture, std::int64_t maxPixels, const char *what)
+} // namespace
+
+bool TakePicture(CRgbImage &image, QImage picture, std::int64_t maxPixels, EPictureFormat format)
 {
-    if (!SizeAcceptable(picture.width(), picture.height(), maxPixels, what))
+    if (!CheckSize(image, format, picture.width(), picture.height(), maxPixels))
         return false;
-    const QImage::Format format = picture.format();
-    if (format != QImage::Format_RGB888 && format != QImage::Format_RGB32
-        && format != QImage::Format_ARGB32) {
+    const QImage::Format kind = picture.format();
+    if (kind != QImage::Format_RGB888 && kind != QImage::Format_RGB32
+        && kind != QImage::Format_ARGB32) {
         picture.convertTo(QImage::Format_ARGB32);
         if (picture.isNull() || picture.format() != QImage::Format_ARGB32) {
-            qCDebug(lcImage) << what << "could not be converted to colours";
-            return false;
+            qCDebug(lcImage) << PictureFormatName(format) << "could not be converted to colours";
+            return Refuse(image, format, ELoadProblem::OutOfMemory);
         }
     }
-    if (!image.Reset(picture.width(), picture.height(), maxPixels)) {
-        qCDebug(lcImage) << what << "refused: not enough memory";
+    if (!ResetPicture(image, format, picture.width(), picture.height(), maxPixels))
         return false;
-    }
     const int width = picture.width();
     CRgbTriple *out = image.Pixels();
     for (int y = 0; y < picture.height(); ++y) {
@@ -61,156 +57,60 @@ bool TakePicture(CRgbImage &image, QImage picture, std::int64_t maxPixels, const
             *out = CRgbTriple(std::uint8_t(qRed(argb[x])), std::uint8_t(qGreen(argb[x])),
                               std::uint8_t(qBlue(argb[x])));
     }
-    return true;
+    return Succeed(image, format);
 }
 
-bool ReadWithQt(CRgbImage &image, QImageReader &reader, std::int64_t maxPixels, const char *what)
+bool ReadWithQt(CRgbImage &image, QImageReader &reader, std::int64_t maxPixels,
+                EPictureFormat format)
 {
     const QSize size = reader.size();
-    if (size.isValid()) {
-        if (!SizeAcceptable(size.width(), size.height(), maxPixels, what))
-            return false;
-        AllowAllocation(std::int64_t(size.width()) * size.height());
-    }
+    if (size.isValid() && !CheckSize(image, format, size.width(), size.height(), maxPixels))
+        return false;
+    LimitAllocation(maxPixels);
     // Read into a black picture of the right kind: whatever a reader skips stays black rather
     // than whatever the memory held.
     QImage picture;
-    const QImage::Format format = reader.imageFormat();
-    if (size.isValid() && format != QImage::Format_Invalid) {
-        picture = QImage(size, format);
+    const QImage::Format kind = reader.imageFormat();
+    if (size.isValid() && kind != QImage::Format_Invalid) {
+        picture = QImage(size, kind);
         if (!picture.isNull())
             picture.fill(0);
     }
     if (!reader.read(&picture)) {
-        qCDebug(lcImage) << what << "not read:" << reader.errorString();
-        return false;
+        qCDebug(lcImage) << PictureFormatName(format) << "not read:" << reader.errorString();
+        return Refuse(image, format, ELoadProblem::Damaged);
     }
-    return TakePicture(image, std::move(picture), maxPixels, what);
+    return TakePicture(image, std::move(picture), maxPixels, format);
 }
 
-constexpr std::uint32_t RunLength8 = 1, RunLength4 = 2;
+} // namespace loaders
 
-// Qt's run-length decoder stops quietly where the data ends too. A run-length bitmap is
-// whole when its codes reach the end-of-bitmap mark, or end every row, before the file ends.
-bool RunLengthCutShort(QFile &file, std::uint32_t dataStart, std::int64_t rows, bool fourBit)
-{
-    if (!file.seek(dataStart))
-        return true;
-    const auto next = [&file](uchar &byte) {
-        char c = 0;
-        if (!file.getChar(&c))
-            return false;
-        byte = uchar(c);
-        return true;
-    };
-    std::int64_t rowsEnded = 0;
-    for (;;) {
-        uchar count = 0, code = 0;
-        if (!next(count) || !next(code))
-            return true;
-        if (count > 0)
-            continue; // a run of one value
-        if (code == 0) { // end of row
-            if (++rowsEnded >= rows)
-                return false;
-        } else if (code == 1) { // end of bitmap
-            return false;
-        } else if (code == 2) { // move right and up
-            uchar right = 0, up = 0;
-            if (!next(right) || !next(up))
-                return true;
-            rowsEnded += up;
-            if (rowsEnded >= rows)
-                return false;
-        } else { // code pixels given one by one, padded to an even number of bytes
-            const int bytes = fourBit ? (code + 1) / 2 : code;
-            for (int i = 0; i < (bytes + 1) / 2 * 2; ++i) {
-                if (!next(count))
-                    return true;
-            }
-        }
-    }
-}
-
-// Qt's bitmap reader quietly accepts a file cut short. An uncompressed bitmap (the headers say
-// where its rows start and how long they are) must hold all of its rows.
-bool BitmapCutShort(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray header = file.read(34);
-    if (header.size() < 34 || !header.startsWith("BM"))
-        return false;
-    const std::uint32_t dataStart = LittleEndian(header, 10, 4);
-    const std::uint32_t infoSize = LittleEndian(header, 14, 4);
-    std::int64_t width = 0, height = 0, bitCount = 0;
-    std::uint32_t compression = 0;
-    if (infoSize == 12) { // the old core header: 16-bit sizes, no compression
-        width = LittleEndian(header, 18, 2);
-        height = LittleEndian(header, 20, 2);
-        bitCount = LittleEndian(header, 24, 2);
-    } else {
-        compression = LittleEndian(header, 30, 4);
-        constexpr std::uint32_t Uncompressed = 0, BitFields = 3, AlphaBitFields = 6;
-        if (compression != Uncompressed && compression != BitFields
-            && compression != AlphaBitFields && compression != RunLength8
-            && compression != RunLength4)
-            return false;
-        width = std::int32_t(LittleEndian(header, 18, 4));
-        height = std::int32_t(LittleEndian(header, 22, 4));
-        bitCount = LittleEndian(header, 28, 2);
-    }
-    if (width <= 0 || height == 0 || bitCount <= 0 || bitCount > 32)
-        return false; // left to the reader to refuse
-    if (compression == RunLength8 || compression == RunLength4) {
-        if (!RunLengthCutShort(file, dataStart, std::abs(height), compression == RunLength4))
-            return false;
-        qCDebug(lcImage) << "Bitmap:" << Shown(path) << "is cut short: its run-length data ends early";
-        return true;
-    }
-    const std::int64_t rowBytes = (width * bitCount + 31) / 32 * 4;
-    const std::int64_t rowsThere = (file.size() - std::int64_t(dataStart)) / rowBytes;
-    if (file.size() < std::int64_t(dataStart) || rowsThere < std::abs(height)) {
-        qCDebug(lcImage) << "Bitmap:" << Shown(path) << "is cut short: room for" << rowsThere
-                         << "rows of" << std::abs(height);
-        return true;
-    }
-    return false;
-}
-
-} // namespace
-
-bool LoadBmp(CRgbImage &image, const QString &path, std::int64_t maxPixels)
-{
-    QImageReader reader(path, "bmp");
-    // Only the bitmap reader: a file of another kind under a .bmp name is not a bitmap.
-    reader.setAutoDetectImageFormat(false);
-    if (BitmapCutShort(path))
-        return false;
-    return ReadWithQt(image, reader, maxPixels, "Bitmap");
-}
+using loaders::Shown;
 
 bool LoadOtherPicture(CRgbImage &image, const QString &path, std::int64_t maxPixels)
 {
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
-    const QByteArray format = reader.format().toLower();
-    if (format.isEmpty()) {
+    const QByteArray qtFormat = reader.format().toLower();
+    if (qtFormat.isEmpty()) {
         qCDebug(lcImage) << Shown(path) << "is no picture Qt reads:" << reader.errorString();
         return false;
     }
-    if (format == "jpeg" || format == "jpg" || format == "bmp" || format == "dib"
-        || format == "ppm") {
-        qCDebug(lcImage) << Shown(path) << "is a" << format << "file its own loader refused";
+    if (qtFormat == "jpeg" || qtFormat == "jpg" || qtFormat == "bmp" || qtFormat == "dib"
+        || qtFormat == "ppm") {
+        qCDebug(lcImage) << Shown(path) << "is a" << qtFormat << "file its own loader refused";
         return false;
     }
-    return ReadWithQt(image, reader, maxPixels, format.constData());
+    const EPictureFormat format = PictureFormatOfFile(path);
+    if (format == EPictureFormat::Gif && loaders::GifCutShort(path))
+        return loaders::Refuse(image, format, ELoadProblem::Damaged);
+    return loaders::ReadWithQt(image, reader, maxPixels, format);
 }
 
 bool LoadFromQImage(CRgbImage &image, const QImage &picture, std::int64_t maxPixels)
 {
-    return !picture.isNull() && TakePicture(image, picture, maxPixels, "Picture");
+    return !picture.isNull()
+        && loaders::TakePicture(image, picture, maxPixels, EPictureFormat::Unknown);
 }
 
 } // namespace quorvel

@@ -2,6 +2,7 @@
 // The true-colour picture: a picture file opened for grabbing, a stored face turned back into
 // colours, or the intermediate of a crop. Pixels are red, green, blue, rows top to bottom, packed.
 
+#include "image/LoadReport.h"
 #include "image/Palette.h"
 
 #include <QImage>
@@ -56,6 +57,9 @@ public:
 
     // False only after the file constructor when no loader read the picture whole.
     bool IsLoaded() const { return m_loaded; }
+    // What the file constructor's loaders found; the loaders fill it in.
+    const CLoadReport &LoadReport() const { return m_report; }
+    CLoadReport &LoadReport() { return m_report; }
 
     // Replaces the picture with width x height black pixels. Refuses (false, image unchanged)
     // a width or height below 1, more than maxPixels pixels, or a buffer that cannot be had.
@@ -118,6 +122,7 @@ private:
     int m_width = 0;
     int m_height = 0;
     bool m_loaded = true;
+    CLoadReport m_report;
 };
 
 // How CropToPaletteImage makes its intermediate picture on a picture of the given size: the

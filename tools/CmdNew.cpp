@@ -136,12 +136,12 @@ int RunNew(const QStringList &args)
     QCommandLineParser parser;
     parser.setApplicationDescription(Tr(
         "Makes a new company, writes it to OUT and prints its path. Each --face cuts an "
-        "expression's two faces from a picture (BMP, PPM, JPEG or PNG) as the editor's grab "
+        "expression's two faces from a picture (%2) as the editor's grab "
         "dialog does: the rectangle with corners X1,Y1 and X2,Y2 in picture pixels (right and "
         "bottom edges excluded) or, without one, the whole picture is stretched to the square "
         "64x64 and 24x24 faces and reduced to the game palette. The default expression is "
         "required; OUT must be another file than the pictures. Expressions: %1.")
-                                         .arg(ExpressionNameList()));
+                                         .arg(ExpressionNameList(), ReadablePictureFormatList()));
     const QCommandLineOption output(QStringList{QStringLiteral("o"), QStringLiteral("output")},
                                     Tr("Write the company to OUT."), QStringLiteral("OUT"));
     const QCommandLineOption owner(QStringLiteral("owner"), Tr("The owner's name (default \"Owner Name\")."),
@@ -290,7 +290,7 @@ int RunNew(const QStringList &args)
         }
         std::vector<std::unique_ptr<CPaletteImage>> cut;
         if (!picture->Cut(cuts, cut)) {
-            PrintErr(PictureUnreadable(faces[i].picture) + QLatin1Char('\n'));
+            PrintErr(PictureUnreadable(faces[i].picture, picture->Report()) + QLatin1Char('\n'));
             return kExitFailed;
         }
         for (std::size_t r = 0; r < requests.size(); ++r) {

@@ -22,10 +22,10 @@ int RunReduce(const QStringList &args)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(Tr(
-        "Loads a picture (BMP, PPM, JPEG or PNG) as the editor does and reduces all of it, "
+        "Loads a picture (%1) as the editor does and reduces all of it, "
         "unscaled, to the game palette by the editor's error diffusion. Writes an 8-bit PNG "
         "whose colour table is the game palette, and prints its path; OUT.png must be "
-        "another file than PICTURE."));
+        "another file than PICTURE.").arg(ReadablePictureFormatList()));
     parser.addPositionalArgument(QStringLiteral("PICTURE"), Tr("The picture to reduce."));
     parser.addPositionalArgument(QStringLiteral("OUT.png"), Tr("The PNG file to write."));
     const int parsed = ParseArguments(parser, "reduce", QStringLiteral("PICTURE OUT.png"), args);

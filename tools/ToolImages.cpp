@@ -9,7 +9,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 
 #include <zlib.h>
 
@@ -89,26 +88,6 @@ bool WritePalettePng(QIODevice &device, const std::uint8_t *indices, int width, 
     return ok && WriteChunk(device, "IEND", nullptr, 0);
 }
 
-EPictureFormat PictureFormatOfName(const QString &path)
-{
-    static const struct
-    {
-        const char *suffix;
-        EPictureFormat format;
-    } names[] = {{"jpg", EPictureFormat::Jpeg}, {"jpeg", EPictureFormat::Jpeg},
-                 {"bmp", EPictureFormat::Bmp},  {"ppm", EPictureFormat::Ppm},
-                 {"png", EPictureFormat::Png},  {"gif", EPictureFormat::Gif},
-                 {"pgm", EPictureFormat::Pgm},  {"pbm", EPictureFormat::Pbm},
-                 {"tif", EPictureFormat::Tiff}, {"tiff", EPictureFormat::Tiff},
-                 {"webp", EPictureFormat::WebP}};
-    const QString suffix = QFileInfo(path).suffix();
-    for (const auto &name : names) {
-        if (suffix.compare(QLatin1String(name.suffix), Qt::CaseInsensitive) == 0)
-            return name.format;
-    }
-    return EPictureFormat::Unknown;
-}
-
 namespace {
 
 // A missing, unreadable or folder path is told apart from a file that is no picture.
@@ -118,42 +97,11 @@ bool CheckPictureFile(const QString &path, QString *error)
     return OpenInputFile(file, error);
 }
 
-// Formats read by a loader of the editor's own or by one of Qt's image plugins here.
-bool CanRead(EPictureFormat format)
-{
-    switch (format) {
-    case EPictureFormat::Jpeg:
-    case EPictureFormat::Bmp:
-    case EPictureFormat::Ppm:
-        return true;
-    default:
-        return QImageReader::supportedImageFormats().contains(
-            PictureFormatName(format).toLower().toLatin1());
-    }
-}
-
 } // namespace
 
-QString PictureUnreadable(const QString &path)
+QString PictureUnreadable(const QString &path, const CLoadReport &report)
 {
-    // The loaders are chosen by the name, as the editor chooses them; the file's first bytes
-    // tell the user what it holds instead.
-    const EPictureFormat named = PictureFormatOfName(path);
-    const EPictureFormat found = PictureFormatOfFile(path);
-    QString words;
-    if (found == EPictureFormat::Unknown && named != EPictureFormat::Unknown)
-        words = Tr("not a %1 file.").arg(PictureFormatName(named));
-    else if (found == EPictureFormat::Unknown)
-        words = Tr("not a picture (BMP, PPM, JPEG or PNG expected).");
-    else if (named != EPictureFormat::Unknown && named != found)
-        words = Tr("not a %1 file; its content looks like %2.")
-                    .arg(PictureFormatName(named), PictureFormatName(found));
-    else if (!CanRead(found))
-        words = Tr("%1 pictures cannot be read here (BMP, PPM, JPEG or PNG expected).")
-                    .arg(PictureFormatName(found));
-    else
-        words = Tr("the %1 picture could not be read whole.").arg(PictureFormatName(found));
-    return FileMessage(path, words);
+    return FileMessage(path, PictureProblemText(path, report));
 }
 
 std::unique_ptr<CRgbImage> LoadPictureFile(const QString &path, QString *error)
@@ -168,7 +116,7 @@ std::unique_ptr<CRgbImage> LoadPictureFile(const QString &path, QString *error)
         return nullptr;
     }
     if (!image->IsLoaded()) {
-        *error = PictureUnreadable(path);
+        *error = PictureUnreadable(path, image->LoadReport());
         return nullptr;
     }
     return image;
@@ -186,7 +134,7 @@ std::unique_ptr<CFaceCutter> OpenFaceCutter(const QString &path, QString *error)
         return nullptr;
     }
     if (!cutter->IsOpen()) {
-        *error = PictureUnreadable(path);
+        *error = PictureUnreadable(path, cutter->Report());
         return nullptr;
     }
     return cutter;

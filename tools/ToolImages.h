@@ -25,12 +25,9 @@ std::unique_ptr<CRgbImage> LoadPictureFile(const QString &path, QString *error);
 // LoadPictureFile refuses, with the same messages.
 std::unique_ptr<CFaceCutter> OpenFaceCutter(const QString &path, QString *error);
 
-// The picture format a file's name promises by its extension; Unknown for other names.
-EPictureFormat PictureFormatOfName(const QString &path);
-
-// The message for a picture that no loader reads whole: what the name promised and, when the
-// file's first bytes say so, what it holds instead.
-QString PictureUnreadable(const QString &path);
+// The message for a picture that no loader reads whole, in the editor's words: why, from what
+// the loaders reported, or what the name promised and what the file holds instead.
+QString PictureUnreadable(const QString &path, const CLoadReport &report);
 
 // Writes width x height palette indices, rows top to bottom, to a device as an 8-bit indexed
 // PNG whose colour table is the whole game palette; false when the device fails.

@@ -87,7 +87,9 @@ private:
     // The one path by which the picture area's changes reach the other controls.
     void OnViewChanged(CGrabPictureView::EChanges what);
     void SyncViewControls();
-    void ReplacePicture(std::unique_ptr<CRgbImage> picture, const QString &origin, bool loaded);
+    // why: the loaders' reason for a picture not read, or their notes on one read.
+    void ReplacePicture(std::unique_ptr<CRgbImage> picture, const QString &origin, bool loaded,
+                        const QString &why = QString());
     void ShowStatus(const QString &status);
     // What the faces were made from: that rectangle, the whole picture, or nothing.
     void DescribeResult(const std::optional<CGrabRect> &cut, bool wholePicture);

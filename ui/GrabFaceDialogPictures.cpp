@@ -46,7 +46,7 @@ void CGrabFaceDialog::OnOpenImage()
     static QString lastPicture;
     const std::optional<QString> path = Prompts().GetOpenFileName(
         tr("Open"), lastPicture,
-        tr("Image files (*.bmp *.jpg *.jpeg *.ppm *.png *.gif);;All files (*)"));
+        PictureFileFilter());
     if (!path)
         return;
     lastPicture = *path;
@@ -63,7 +63,10 @@ void CGrabFaceDialog::LoadPictureFile(const QString &path)
     const bool loaded = picture->IsLoaded();
     if (!loaded)
         qCInfo(lcUi).noquote() << "Not read whole:" << QDir::toNativeSeparators(path);
-    ReplacePicture(std::move(picture), QFileInfo(path).fileName(), loaded);
+    // Why, in the words quorvel-tool uses too; or, for a picture read, the loaders' notes.
+    const QString why = loaded ? picture->LoadReport().notes.join(QLatin1Char(' '))
+                               : PictureProblemText(path, picture->LoadReport());
+    ReplacePicture(std::move(picture), QFileInfo(path).fileName(), loaded, why);
 }
 
 void CGrabFaceDialog::LoadPicture(const QImage &image, const QString &origin)
@@ -75,12 +78,13 @@ void CGrabFaceDialog::LoadPicture(const QImage &image, const QString &origin)
 }
 
 void CGrabFaceDialog::ReplacePicture(std::unique_ptr<CRgbImage> picture, const QString &origin,
-                                     bool loaded)
+                                     bool loaded, const QString &why)
 {
     const QString size = tr("%1 × %2").arg(picture->Width()).arg(picture->Height());
     if (!loaded && std::int64_t(picture->Width()) * picture->Height() <= 1) {
         // Nothing was read: what the user had stays, box and faces too.
-        ShowStatus(tr("%1 could not be read as a picture.").arg(origin));
+        ShowStatus(why.isEmpty() ? tr("%1 could not be read as a picture.").arg(origin)
+                                 : tr("%1 could not be read as a picture: %2").arg(origin, why));
         return;
     }
     const CWaitCursor wait;
@@ -88,6 +92,8 @@ void CGrabFaceDialog::ReplacePicture(std::unique_ptr<CRgbImage> picture, const Q
     m_status = loaded ? tr("%1, %2 pixels.").arg(origin, size)
                       : tr("%1 could be read only in part: %2 pixels, the rest black.")
                             .arg(origin, size);
+    if (loaded && !why.isEmpty())
+        m_status += QLatin1Char(' ') + why;
     ResetView();
     ShowStatus(m_status);
 }

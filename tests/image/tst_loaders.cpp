@@ -171,6 +171,8 @@ private slots:
     void fallbackPixels();
     void refusals_data();
     void refusals();
+    void problems_data();
+    void problems();
     void formatOfContent_data();
     void formatOfContent();
 
@@ -204,6 +206,10 @@ void TestLoaders::initTestCase()
     const QByteArray noisy = NoisyJpeg();
     m_content["jpeg-cut"] = noisy.left(noisy.size() / 2);
     m_content["text"] = "just some words\n";
+    const QByteArray gif = RedGif();
+    m_content["gif-cut-in-image"] = gif.left(gif.size() - 3);
+    m_content["gif-cut-in-colours"] = gif.left(16);
+    m_content["gif-without-trailer"] = gif.left(gif.size() - 1);
 }
 
 void TestLoaders::dispatch_data()
@@ -229,6 +235,9 @@ void TestLoaders::dispatch_data()
     QTest::newRow("png .bmp") << "png" << "face.bmp" << one << false;
     QTest::newRow("pgm fallback") << "pgm" << "face.pgm" << picture << true;
     QTest::newRow("gif fallback") << "gif" << "face.gif" << one << true;
+    QTest::newRow("gif cut in its image") << "gif-cut-in-image" << "face.gif" << one << false;
+    QTest::newRow("gif cut in its colours") << "gif-cut-in-colours" << "face.gif" << one << false;
+    QTest::newRow("gif without its trailer") << "gif-without-trailer" << "face.gif" << one << true;
     QTest::newRow("ppm header cut") << "ppm-short-header" << "face.ppm" << one << false;
     QTest::newRow("jpeg data cut") << "jpeg-cut" << "face.jpg" << QSize(64, 64) << false;
     QTest::newRow("jpeg data cut .dat") << "jpeg-cut" << "face.dat" << QSize(64, 64) << false;
@@ -252,7 +261,7 @@ void TestLoaders::dispatch()
         QVERIFY(ImageBytes(image).count('\0') == ImageBytes(image).size());
     } else if (content == "ppm" || content == "bmp" || content == "png") {
         QCOMPARE(ImageBytes(image), RawBytes(TestPicture()));
-    } else if (content == "gif") {
+    } else if (content.startsWith("gif")) {
         QCOMPARE(image.PixelAt(0, 0), CRgbTriple(255, 0, 0));
     } else if (content == "pgm") {
         QCOMPARE(ImageBytes(image),
@@ -295,6 +304,15 @@ void TestLoaders::ppm_data()
     QTest::newRow("maxval 65535") << QByteArray("P6 1 1 65535\nABCDEF") << false << one
                                   << unchanged;
     QTest::newRow("maxval 256") << QByteArray("P3 1 1 256 1 2 3") << false << one << unchanged;
+    // Samples can only be 0 below a largest value of 1: no picture.
+    QTest::newRow("maxval 0") << QByteArray("P6 1 1 0\nABC") << false << one << unchanged;
+    QTest::newRow("maxval negative") << QByteArray("P3 1 1 -5 1 2 3") << false << one << unchanged;
+    QTest::newRow("a sample of ten million digits")
+        << QByteArray("P3 1 1 255 ") + QByteArray(10'000'000, '7') + " 2 3" << false << one
+        << QByteArray(3, '\0');
+    QTest::newRow("a sample of many leading zeros")
+        << QByteArray("P3 1 1 255 1 ") + QByteArray(200, '0') + "2 3" << false << one
+        << QByteArray("\x01\0\0", 3);
     for (int magic : {1, 2, 4, 5, 7}) {
         QTest::addRow("magic %d", magic) << QByteArray("P") + QByteArray::number(magic)
                 + " 2 1 255\n" + sixBytes << false << QSize(2, 1) << QByteArray(6, '\0');
@@ -529,6 +547,47 @@ void TestLoaders::refusals()
         QCOMPARE(QSize(image.Width(), image.Height()), QSize(5, 3));
     else
         QCOMPARE(QSize(image.Width(), image.Height()), QSize(1, 1));
+}
+
+void TestLoaders::problems_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+
+    const QByteArray jpeg = Encode(TestPicture(), "jpeg", 95);
+    const QString damagedPpm = QStringLiteral("the PPM picture could not be read whole.");
+    QTest::newRow("16-bit PPM") << "deep.ppm" << QByteArray("P6 1 1 65535\nABCDEF")
+                                << "PPM picture, but its samples have more than 8 bits (maxval 65535).";
+    QTest::newRow("PPM of maxval 0") << "zero.ppm" << QByteArray("P6 1 1 0\nABC") << damagedPpm;
+    QTest::newRow("PPM cut short") << "cut.dat" << QByteArray("P6 2 1 255\nABC") << damagedPpm;
+    QTest::newRow("PPM too large") << "huge.ppm" << QByteArray("P6 20000 17896 255\nABC")
+                                   << "the PPM picture is 20000x17896 pixels, more than can be "
+                                      "read (at most 357 megapixels).";
+    QTest::newRow("JPEG too large") << "huge.jpg" << WithJpegSize(jpeg, 65000, 65000)
+                                    << "the JPEG picture is 65000x65000 pixels, more than can be "
+                                       "read (at most 357 megapixels).";
+    QTest::newRow("JPEG cut short") << "cut.jpg" << NoisyJpeg().left(2000)
+                                    << "the JPEG picture could not be read whole.";
+    QTest::newRow("GIF cut short") << "cut.gif" << RedGif().left(30)
+                                   << "the GIF picture could not be read whole.";
+    QTest::newRow("BMP cut short") << "cut.bmp" << Encode(TestPicture(), "bmp").left(60)
+                                   << "the BMP picture could not be read whole.";
+    // Nothing recognised the file: its name and its first bytes tell.
+    QTest::newRow("text named .jpg") << "notes.jpg" << QByteArray("just words") << "not a JPEG file.";
+    QTest::newRow("JPEG named .bmp") << "photo.bmp" << jpeg
+                                     << "not a BMP file; its content looks like JPEG.";
+}
+
+void TestLoaders::problems()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    const QString path = Write(name, bytes);
+    const CRgbImage image(path);
+    QVERIFY(!image.IsLoaded());
+    QCOMPARE(PictureProblemText(path, image.LoadReport()), text);
 }
 
 void TestLoaders::formatOfContent_data()

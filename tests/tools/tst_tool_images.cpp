@@ -126,6 +126,7 @@ private slots:
     void facesAllOrNothing();
     void outputIsAnInput_data();
     void outputIsAnInput();
+    void outOfMemory();
 
 private:
     QString Path(const QString &name) const { return m_dir.filePath(name); }
@@ -151,6 +152,10 @@ void TestToolImages::initTestCase()
     QVERIFY(truncated.open(QIODevice::WriteOnly));
     truncated.write(QByteArrayLiteral("P6 40 40 255\n") + QByteArray(40 * 20 * 3, '\x55'));
     truncated.close();
+    QFile deep(Path(QStringLiteral("deep.ppm")));
+    QVERIFY(deep.open(QIODevice::WriteOnly));
+    deep.write(QByteArrayLiteral("P6 1 1 65535\n") + QByteArray(6, '\x55'));
+    deep.close();
     // A photo saved under the wrong name, as browsers and cameras' tools do.
     QVERIFY(SavePicture(MakePicture(30, 20, 2), Path(QStringLiteral("jpeg.bmp")), "JPEG"));
     QVERIFY(SavePicture(MakePicture(30, 20, 3), Path(QStringLiteral("png.jpg")), "PNG"));
@@ -224,6 +229,8 @@ void TestToolImages::usage_data()
                                              << QStringLiteral("notes.jpg: not a JPEG file.");
     QTest::newRow("reduce, cut-short PPM") << QStringList{"reduce", "truncated.ppm", out} << 1 << QString()
                                            << QStringLiteral("truncated.ppm: the PPM picture could not be read whole.");
+    QTest::newRow("reduce, 16-bit PPM") << QStringList{"reduce", "deep.ppm", out} << 1 << QString()
+                                        << QStringLiteral("deep.ppm: PPM picture, but its samples have more than 8 bits (maxval 65535).");
     QTest::newRow("reduce to a JPEG name") << QStringList{"reduce", "photo.png", "out.jpg"} << 2 << QString()
                                            << QStringLiteral("out.jpg: reduce writes a PNG picture, not a JPEG one");
     QTest::newRow("reduce, output folder missing") << QStringList{"reduce", "photo.png", "nowhere/out.png"} << 1
@@ -556,6 +563,33 @@ void TestToolImages::outputIsAnInput()
     QVERIFY2(run.err.startsWith(QDir::toNativeSeparators(output) + QStringLiteral(": is the same file as the input ")),
              qPrintable(run.err));
     QCOMPARE(snapshot(), before);
+}
+
+void TestToolImages::outOfMemory()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("the address sanitizer needs more address space than the limit leaves");
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    QSKIP("the address sanitizer needs more address space than the limit leaves");
+#endif
+#endif
+#ifndef Q_OS_UNIX
+    QSKIP("address space limits are set through the shell here");
+#else
+    // Within the loaders' size limit, beyond the memory the tool may have.
+    QFile big(Path(QStringLiteral("big.ppm")));
+    QVERIFY(big.open(QIODevice::WriteOnly));
+    big.write("P6 20000 17000 255\nABC");
+    big.close();
+    const CToolRun run = RunProgram(
+        QStringLiteral("/bin/sh"),
+        {QStringLiteral("-c"), QStringLiteral("ulimit -v 800000 && exec \"$0\" reduce big.ppm out.png"),
+         QStringLiteral(QUORVEL_TOOL)},
+        ToolEnvironment(), m_dir.path());
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.err, QStringLiteral("big.ppm: not enough memory for the PPM picture (20000x17000 pixels).\n"));
+#endif
 }
 
 QTEST_MAIN(TestToolImages)
