@@ -6,7 +6,8 @@ function(quorvel_add_test name)
   target_link_libraries(${name} PRIVATE Qt6::Test ${T_LIBS})
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_LOGGING_RULES=qt.qpa.*=false"
+    # Remembered registry answers go to the build folder, never to the user's cache.
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_LOGGING_RULES=qt.qpa.*=false;XDG_CACHE_HOME=${CMAKE_BINARY_DIR}/test-cache"
     TIMEOUT 120)
   if(T_LABEL)
     set_tests_properties(${name} PROPERTIES LABELS ${T_LABEL})

@@ -12,8 +12,8 @@ namespace quorvel {
 // an empty text becomes the separator alone.
 void AddTrailingSeparator(QString &path);
 
-// The game's install folder from its registry value, then "ObjData" and a separator;
-// the current directory ("." and a separator) when the game cannot be found.
+// The object folder in use, ending in a separator (see LookUpObjectFolder): the explicit
+// choice, else the game's install folder and "ObjData", else the current directory (".").
 QString GetObjectFolder();
 
 // The file name of company number 0..32767: "COMP", the number in lower-case hex without

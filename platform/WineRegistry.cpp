@@ -4,6 +4,8 @@
 
 #include <QIODevice>
 
+#include <algorithm>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -349,6 +351,69 @@ WineRegistryLookup LookUpWineRegistryValue(QIODevice &in, const QStringList &key
             return entry;
     }
     return {};
+}
+
+} // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+char FoldAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
+}
+
+} // namespace
+
+bool MayHoldWineRegistryKey(QIODevice &in, const QStringList &keys)
+{
+    // Each needle is a last component and the "]" that ends its key line, folded to lower case.
+    std::vector<QByteArray> needles;
+    qsizetype longest = 0;
+    for (const QString &key : keys) {
+        const QString last = key.section(u'\\', -1);
+        const bool plain = std::all_of(last.begin(), last.end(), [](QChar c) {
+            return c.unicode() >= 0x20 && c.unicode() < 0x7f && c != u']' && c != u'\\';
+        });
+        // Wine escapes such names, and Unicode folds case beyond ASCII: only parsing can tell.
+        if (last.isEmpty() || !plain)
+            return true;
+        QByteArray needle = last.toLatin1().toLower() + ']';
+        longest = std::max(longest, needle.size());
+        needles.push_back(std::move(needle));
+    }
+    if (needles.empty())
+        return false;
+
+    // Chunks of the file, each after the tail of the one before, so a name that straddles two
+    // chunks is still seen whole. The "]" of a key line is rare enough for memchr to skip to.
+    constexpr qsizetype kChunk = 1 << 20;
+    QByteArray buffer(kChunk + longest, Qt::Uninitialized);
+    qsizetype kept = 0;
+    for (;;) {
+        const qint64 got = in.read(buffer.data() + kept, kChunk);
+        if (got <= 0)
+            return false;
+        const char *data = buffer.constData();
+        const qsizetype size = kept + qsizetype(got);
+        qsizetype from = kept;
+        while (const void *hit = std::memchr(data + from, ']', std::size_t(size - from))) {
+            const qsizetype end = static_cast<const char *>(hit) - data + 1;
+            for (const QByteArray &needle : needles) {
+                const qsizetype start = end - needle.size();
+                if (start < 0)
+                    continue;
+                bool same = true;
+                for (qsizetype i = 0; same && i < needle.size(); ++i)
+                    same = FoldAscii(data[start + i]) == needle[i];
+                if (same)
+                    return true;
+            }
+            from = end;
+        }
+        kept = std::min(size, longest - 1);
+        std::memmove(buffer.data(), data + size - kept, std::size_t(kept));
+    }
 }
 
 } // namespace quorvel

@@ -20,6 +20,8 @@ struct WineRegistryLookup
     Status status = Status::KeyMissing;
     QString key;  // the key that held the value, as the file names it
     QString text; // the value's text up to its first NUL character, when Found
+
+    bool operator==(const WineRegistryLookup &) const = default;
 };
 
 // Looks the value up under the first of the keys (paths relative to the file's hive, compared
@@ -30,5 +32,11 @@ struct WineRegistryLookup
 // (KeyMissing): a working prefix has neither, and neither may cost its size in memory.
 WineRegistryLookup LookUpWineRegistryValue(QIODevice &in, const QStringList &keys,
                                            const QString &valueName);
+
+// Whether the file may hold one of the keys: a quick scan for the end of a key line that names
+// a key's last component ("Halvortine Setup]"), without regard to ASCII case. False only when
+// none of the keys can be in the file as Wine writes it, so such a file needs no parsing.
+// Reads from the device's position up to the first hit or the end.
+bool MayHoldWineRegistryKey(QIODevice &in, const QStringList &keys);
 
 } // namespace quorvel
