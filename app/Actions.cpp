@@ -33,7 +33,8 @@ QAction *makeAction(QObject *parent, CommandId id, const QString &text, const QS
 
 QList<QAction *> CMainActions::all() const
 {
-    return {newCompany, open, save, import, exportCompany, exit, toggleStatusBar, about};
+    return {newCompany, open,   save,           import,          exportCompany,
+            gameFolder, useFoundGame, exit, toggleStatusBar, about};
 }
 
 CMainActions createActions(QObject *parent)
@@ -49,6 +50,13 @@ CMainActions createActions(QObject *parent)
                           Actions::tr("Import a company from a file"));
     a.exportCompany = makeAction(parent, CommandId::Export, Actions::tr("Export..."),
                                  Actions::tr("Export the active company as a new file"));
+    a.gameFolder = makeAction(parent, CommandId::GameFolder, Actions::tr("Game Folder..."),
+                              Actions::tr("Choose the game's folder, or its object folder, to save "
+                                          "companies in"));
+    a.useFoundGame = makeAction(parent, CommandId::UseFoundGame,
+                                Actions::tr("Use the Game Found Automatically"),
+                                Actions::tr("Forget the chosen game folder and save companies "
+                                            "where the game was found"));
     a.exit = makeAction(parent, CommandId::Exit, Actions::tr("E&xit"),
                         Actions::tr("Quit the Company Editor; prompts to save company"));
     a.exit->setMenuRole(QAction::QuitRole);

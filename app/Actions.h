@@ -17,6 +17,8 @@ enum class CommandId : int {
     Save = 32772,
     Import = 57601,
     Export = 57604,
+    GameFolder = 32773,
+    UseFoundGame = 32774,
     Exit = 57665,
     ToggleStatusBar = 59393,
     About = 57664,
@@ -29,6 +31,8 @@ struct CMainActions
     QAction *save = nullptr;
     QAction *import = nullptr;
     QAction *exportCompany = nullptr;
+    QAction *gameFolder = nullptr;
+    QAction *useFoundGame = nullptr;
     QAction *exit = nullptr;
     QAction *toggleStatusBar = nullptr;
     QAction *about = nullptr;

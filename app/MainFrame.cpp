@@ -94,6 +94,9 @@ void CMainFrame::CreateMenus()
     file->addAction(m_actions.import);
     file->addAction(m_actions.exportCompany);
     file->addSeparator();
+    file->addAction(m_actions.gameFolder);
+    file->addAction(m_actions.useFoundGame);
+    file->addSeparator();
     file->addAction(m_actions.exit);
 
     QMenu *view = menuBar()->addMenu(tr("&View"));

@@ -3,6 +3,7 @@
 #include "app/AboutDialog.h"
 #include "app/MainFrame.h"
 #include "company/QuorvelDoc.h"
+#include "platform/GameLookup.h"
 #include "platform/Logging.h"
 #include "platform/ObjectFolder.h"
 #include "platform/Prompts.h"
@@ -10,9 +11,11 @@
 
 #include <QAction>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFileInfo>
 #include <QIcon>
 #include <QSettings>
+#include <QStatusBar>
 
 #include <cstdio>
 
@@ -27,7 +30,9 @@ namespace quorvel {
 namespace {
 
 // The settings key: settings live under this organisation, in a subkey named "Quorvel".
-const QString kSettingsKey = QStringLiteral("Local AppWizard-Generated Applications");
+const QString kSettingsKey = QLatin1String(kSettingsOrganization);
+// Set once the user was told that no game was found; cleared when one is.
+const QString kNoGameToldKey = QStringLiteral("Game Folder/No Game Told");
 
 void SetNameAndVersion()
 {
@@ -113,19 +118,25 @@ bool CQuorvelApp::InitInstance(const QStringList &arguments)
     connect(actions.newCompany, &QAction::triggered, this, &CQuorvelApp::OnFileNew);
     connect(actions.import, &QAction::triggered, this, &CQuorvelApp::OnImportCompany);
     connect(actions.about, &QAction::triggered, this, &CQuorvelApp::OnAppAbout);
+    connect(actions.gameFolder, &QAction::triggered, this, &CQuorvelApp::OnChooseGameFolder);
+    connect(actions.useFoundGame, &QAction::triggered, this, &CQuorvelApp::OnUseFoundGame);
 
-    const QStringList files = parser.positionalArguments();
-    const bool started = files.isEmpty()
-        ? m_document->FileNew()
-        : m_document->OpenDocumentFile(QFileInfo(files.first()).absoluteFilePath());
-    if (!started) {
-        qCInfo(lcApp) << "start-up command line failed";
+    if (!m_document->FileNew()) {
+        qCInfo(lcApp) << "no new company at start-up";
         m_exitCode = kExitFailure;
         return false;
     }
-
+    // The window comes first, so a file that takes long to read or fails to open (as a
+    // double-click on it starts the editor) leaves the editor open on the new company.
     m_frame->show();
     m_exitCode = 0;
+    const QStringList files = parser.positionalArguments();
+    if (!files.isEmpty()) {
+        m_document->SetNameFileInReports(true);
+        m_document->OpenDocumentFile(files.first());
+        m_document->SetNameFileInReports(false);
+    }
+    ShowObjectFolder(true);
     return true;
 }
 
@@ -182,6 +193,67 @@ void CQuorvelApp::OnAppAbout()
 {
     CAboutDlg about(m_frame.get());
     about.exec();
+}
+
+void CQuorvelApp::OnChooseGameFolder()
+{
+    if (!m_frame)
+        return;
+    QString start = GetObjectFolder();
+    if (!QFileInfo(start).isDir())
+        start = QDir::homePath();
+    const std::optional<QString> picked =
+        Prompts().GetExistingFolder(tr("Game Folder"), QDir(start).absolutePath());
+    if (!picked || picked->isEmpty())
+        return;
+    SetChosenObjectFolder(ObjectFolderOfPick(*picked));
+    ObjectFolderChanged();
+}
+
+void CQuorvelApp::OnUseFoundGame()
+{
+    SetChosenObjectFolder(QString());
+    ObjectFolderChanged();
+}
+
+void CQuorvelApp::ObjectFolderChanged()
+{
+    // A changed company was to be saved in the old folder; it goes to the new one instead.
+    if (m_document && m_document->IsModified())
+        m_document->FollowObjectFolder();
+    ShowObjectFolder(false);
+}
+
+void CQuorvelApp::ShowObjectFolder(bool atStartUp)
+{
+    if (!m_frame)
+        return;
+    const CObjectFolderLookup lookup = LookUpObjectFolder();
+    m_frame->Actions().useFoundGame->setEnabled(!ChosenObjectFolder().isEmpty());
+    const QString folder = QDir::toNativeSeparators(QDir(lookup.folder).absolutePath());
+    const bool noGame = lookup.source == EObjectFolderSource::CurrentDirectory;
+    QString text;
+    if (noGame)
+        text = tr("No game found: companies are saved in %1. File > Game Folder... changes it.")
+                   .arg(folder);
+    else if (lookup.source == EObjectFolderSource::Environment)
+        text = tr("Companies are saved in %1, as QUORVEL_OBJDATA says").arg(folder);
+    else
+        text = tr("Companies are saved in %1").arg(folder);
+    m_frame->statusBar()->showMessage(text);
+    if (!atStartUp)
+        return;
+
+    QSettings settings;
+    if (!noGame) {
+        settings.remove(kNoGameToldKey);
+        return;
+    }
+    if (settings.value(kNoGameToldKey).toBool())
+        return;
+    settings.setValue(kNoGameToldKey, true);
+    Prompts().ShowMessage(text, FrameworkCaption(), MessageButtons::Ok, MessageIcon::Information,
+                          true);
 }
 
 void CQuorvelApp::LoadStdProfileSettings()

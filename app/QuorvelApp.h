@@ -52,9 +52,17 @@ public slots:
     // installed copy or saves it into the object folder under a fresh name.
     void OnImportCompany();
     void OnAppAbout();
+    // File > Game Folder...: the game's folder or its object folder, kept in the settings.
+    void OnChooseGameFolder();
+    // File > Use the Game Found Automatically: forgets that choice.
+    void OnUseFoundGame();
 
 private:
     void LoadStdProfileSettings();
+    // The object folder in the status bar; once, until a game is found, a box when there is
+    // none. ObjectFolderChanged also moves a changed company's fresh path to the new folder.
+    void ShowObjectFolder(bool atStartUp);
+    void ObjectFolderChanged();
     void SaveStdProfileSettings();
 
     std::unique_ptr<CQuorvelDoc> m_document;

@@ -87,6 +87,12 @@ void CQuorvelDoc::MarkModified()
     SetModifiedFlag(true);
 }
 
+void CQuorvelDoc::FollowObjectFolder()
+{
+    if (IsModified())
+        TakeFreshPath();
+}
+
 void CQuorvelDoc::RecordChanged()
 {
     MarkModified();

@@ -32,6 +32,9 @@ public:
     // company goes to another fresh path. False when the company could not be saved.
     bool SaveCompany();
 
+    // After the object folder changed: a changed company takes a fresh path in the new one.
+    void FollowObjectFolder();
+
     // Menu commands.
     void OnFileSave();
     void OnFileExport();

@@ -128,11 +128,10 @@ bool CDocument::IsOpenPath(const QString &path) const
 {
     if (m_pathName.isEmpty() || path.isEmpty())
         return false;
-    // Canonical paths see through links; a missing file has none, so compare it by its path.
+    // Canonical paths see through links. A missing file is nobody's: not even a new
+    // document's fresh path, which names no file until it is saved.
     const QString wanted = QFileInfo(path).canonicalFilePath();
-    if (!wanted.isEmpty())
-        return wanted == QFileInfo(m_pathName).canonicalFilePath();
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath()) == m_pathName;
+    return !wanted.isEmpty() && wanted == QFileInfo(m_pathName).canonicalFilePath();
 }
 
 bool CDocument::OpenDocumentFile(const QString &path)
@@ -320,9 +319,12 @@ void CDocument::ReportError(const QString &text)
 void CDocument::ReportFileError(const QString &path, FileErrorCause cause,
                                 const QString &fallback)
 {
-    const QString text = FileErrorText(cause, path);
-    qCInfo(lcApp).noquote() << "file error on" << path << ":" << (text.isEmpty() ? fallback : text);
-    ReportError(text.isEmpty() ? fallback : text);
+    QString text = FileErrorText(cause, path);
+    if (text.isEmpty())
+        text = m_nameFileInReports ? tr("%1: %2").arg(QDir::toNativeSeparators(path), fallback)
+                                   : fallback;
+    qCInfo(lcApp).noquote() << "file error on" << path << ":" << text;
+    ReportError(text);
 }
 
 } // namespace quorvel

@@ -89,6 +89,10 @@ public:
 
     // Shows a framework message box (caption: the application title, exclamation icon).
     virtual void ReportError(const QString &text);
+    // While on, a file error whose text does not name the file names it first
+    // ("x.company: Unexpected file format."): for a file that comes from outside the editor,
+    // as a double-click on it does, where nothing else says which file it was.
+    void SetNameFileInReports(bool on) { m_nameFileInReports = on; }
 
 signals:
     void titleChanged(const QString &title);
@@ -110,6 +114,7 @@ private:
     QString m_title;
     QString m_pathName;
     bool m_modified = false;
+    bool m_nameFileInReports = false;
     QList<CView *> m_views;
 };
 

@@ -32,6 +32,11 @@ public:
         return std::nullopt;
     }
 
+    std::optional<QString> GetExistingFolder(const QString &, const QString &) override
+    {
+        return std::nullopt;
+    }
+
     void BeginWaitCursor() override {}
     void EndWaitCursor() override {}
 };

@@ -49,6 +49,10 @@ public:
                                                    const QString &initialPath,
                                                    const QString &filter) = 0;
 
+    // Folder dialog for an existing folder, starting in initialFolder. Nothing when cancelled.
+    virtual std::optional<QString> GetExistingFolder(const QString &title,
+                                                     const QString &initialFolder) = 0;
+
     // Calls nest: the cursor returns to normal at the last EndWaitCursor.
     virtual void BeginWaitCursor() = 0;
     virtual void EndWaitCursor() = 0;

@@ -148,6 +148,18 @@ std::optional<QString> CWidgetPrompts::GetOpenFileName(const QString &title,
     return FirstSelected(dialog);
 }
 
+std::optional<QString> CWidgetPrompts::GetExistingFolder(const QString &title,
+                                                         const QString &initialFolder)
+{
+    QFileDialog dialog(m_mainWindow, title, initialFolder);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (RunModal(dialog) != QDialog::Accepted)
+        return std::nullopt;
+    return FirstSelected(dialog);
+}
+
 void CWidgetPrompts::BeginWaitCursor()
 {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);

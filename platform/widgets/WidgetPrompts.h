@@ -27,6 +27,8 @@ public:
                                            const QString &filter) override;
     std::optional<QString> GetOpenFileName(const QString &title, const QString &initialPath,
                                            const QString &filter) override;
+    std::optional<QString> GetExistingFolder(const QString &title,
+                                             const QString &initialFolder) override;
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
 

@@ -17,6 +17,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -157,6 +158,14 @@ void TestMainFrame::initTestCase()
     // No game here: the object folder falls back to the working folder, a scratch one.
     qputenv("WINEPREFIX", m_winePrefix.path().toLocal8Bit());
     QVERIFY(QDir::setCurrent(m_workDir.path()));
+    // The first start without a game says so, once: no later start of these tests asks.
+    m_prompts = std::make_unique<CScriptedPrompts>();
+    m_prompts->AnswerMessage(MessageAnswer::Ok);
+    QVERIFY(App()->InitInstance({QStringLiteral("quorvel")}));
+    QCOMPARE(m_prompts->Messages().size(), 1);
+    QVERIFY(m_prompts->Messages().first().startsWith(QStringLiteral("No game found:")));
+    App()->ExitInstance();
+    m_prompts.reset();
 }
 
 void TestMainFrame::init()
@@ -227,12 +236,13 @@ void TestMainFrame::menuBar()
 
     QCOMPARE(MenuItems(top.at(0)->menu()),
              (QStringList{"&New\tCtrl+N", "&Open...\tCtrl+O", "&Save\tCtrl+S", "-", "Import..",
-                          "Export...", "-", "E&xit"}));
+                          "Export...", "-", "Game Folder...", "Use the Game Found Automatically",
+                          "-", "E&xit"}));
     QCOMPARE(MenuItems(top.at(1)->menu()), QStringList{"&Status Bar"});
     QCOMPARE(MenuItems(top.at(2)->menu()), QStringList{"&About Quorvel..."});
 
     // The command ids travel with the items, so others can find them by role.
-    const QList<int> fileIds = {57600, 32771, 32772, 57601, 57604, 57665};
+    const QList<int> fileIds = {57600, 32771, 32772, 57601, 57604, 32773, 32774, 57665};
     QList<int> seen;
     const auto fileActions = top.at(0)->menu()->actions();
     for (const QAction *action : fileActions) {
@@ -242,8 +252,10 @@ void TestMainFrame::menuBar()
     QCOMPARE(seen, fileIds);
     QCOMPARE(findCommandAction(Frame(), CommandId::About), Frame()->Actions().about);
 
+    // Without a chosen game folder there is none to forget.
     for (const QAction *action : Frame()->Actions().all())
-        QVERIFY2(action->isEnabled(), qPrintable(action->text()));
+        QVERIFY2(action->isEnabled() == (action != Frame()->Actions().useFoundGame),
+                 qPrintable(action->text()));
 }
 
 void TestMainFrame::statusPrompts_data()
@@ -255,6 +267,12 @@ void TestMainFrame::statusPrompts_data()
     QTest::newRow("save") << 32772 << "Save current company";
     QTest::newRow("import") << 57601 << "Import a company from a file";
     QTest::newRow("export") << 57604 << "Export the active company as a new file";
+    QTest::newRow("game folder") << 32773
+                                 << "Choose the game's folder, or its object folder, to save "
+                                    "companies in";
+    QTest::newRow("use found game") << 32774
+                                    << "Forget the chosen game folder and save companies where "
+                                       "the game was found";
     QTest::newRow("exit") << 57665 << "Quit the Company Editor; prompts to save company";
     QTest::newRow("status bar") << 59393 << "Show or hide the status bar";
     QTest::newRow("about") << 57664
@@ -266,7 +284,9 @@ void TestMainFrame::statusPrompts()
     QFETCH(int, command);
     QFETCH(QString, prompt);
     QStatusBar *bar = Frame()->statusBar();
-    QCOMPARE(bar->currentMessage(), QStringLiteral("Ready"));
+    QCOMPARE(bar->currentMessage(),
+             QStringLiteral("No game found: companies are saved in %1. File > Game Folder... "
+                            "changes it.").arg(QDir::toNativeSeparators(QDir::currentPath())));
 
     QAction *action = findCommandAction(Frame(), static_cast<CommandId>(command));
     QVERIFY(action);
@@ -590,15 +610,18 @@ void TestMainFrame::startUpWithFile_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("message");
-    QTest::newRow("company file") << "good" << QString();
-    QTest::newRow("malformed file") << "bad" << "Unexpected file format.";
-    QTest::newRow("missing file") << "missing" << "%1 was not found.";
+    QTest::addColumn<bool>("byName"); // given by its name in the current folder
+    QTest::newRow("company file") << "good" << QString() << false;
+    QTest::newRow("malformed file") << "bad" << "%1: Unexpected file format." << false;
+    QTest::newRow("malformed file by name") << "bad" << "%1: Unexpected file format." << true;
+    QTest::newRow("missing file") << "missing" << "%1 was not found." << false;
 }
 
 void TestMainFrame::startUpWithFile()
 {
     QFETCH(QString, kind);
     QFETCH(QString, message);
+    QFETCH(bool, byName);
 
     QString path = SavedCompanyFile(QStringLiteral("Brenda Vale"));
     QVERIFY(!path.isEmpty());
@@ -613,9 +636,10 @@ void TestMainFrame::startUpWithFile()
 
     if (!message.isEmpty())
         m_prompts->AnswerMessage(MessageAnswer::Ok);
-    const bool started = App()->InitInstance({QStringLiteral("quorvel"), path});
-    QCOMPARE(started, message.isEmpty());
-    if (started) {
+    const QString given = byName ? QFileInfo(path).fileName() : path;
+    QVERIFY(App()->InitInstance({QStringLiteral("quorvel"), given}));
+    QVERIFY(Frame()->isVisible());
+    if (message.isEmpty()) {
         QCOMPARE(Document()->GetPathName(), path);
         QCOMPARE(Document()->GetOwnerName(), QStringLiteral("Brenda Vale"));
         QCOMPARE(Frame()->windowTitle(), QStringLiteral("Brenda Vale - Quorvel"));
@@ -623,13 +647,14 @@ void TestMainFrame::startUpWithFile()
         QVERIFY(App()->RecentFiles().Entries().contains(path));
         return;
     }
-    // The document reported the file before the program gave up, and the program ends
-    // with a failure status.
-    if (message.contains(QLatin1String("%1")))
-        message = message.arg(QDir::toNativeSeparators(path));
-    QCOMPARE(m_prompts->Messages(), QStringList{message});
-    QVERIFY(!Frame()->isVisible());
-    QCOMPARE(App()->ExitInstance(), CQuorvelApp::kExitFailure);
+    // The message names the file as it was given, and the editor stays open on a new company,
+    // to end normally.
+    QCOMPARE(m_prompts->Messages(), QStringList{message.arg(QDir::toNativeSeparators(given))});
+    QCOMPARE(Document()->GetOwnerName(), QStringLiteral("Owner Name"));
+    QVERIFY(!Document()->IsModified());
+    if (kind == QLatin1String("bad"))
+        QVERIFY(Document()->GetPathName() != QFileInfo(path).absoluteFilePath());
+    QCOMPARE(App()->ExitInstance(), 0);
     QVERIFY(App()->InitInstance({QStringLiteral("quorvel")}));
 }
 

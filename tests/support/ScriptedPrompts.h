@@ -15,7 +15,7 @@ namespace quorvel::test {
 
 struct PromptCall
 {
-    enum class Kind { Message, SaveFile, OpenFile };
+    enum class Kind { Message, SaveFile, OpenFile, Folder };
     Kind kind = Kind::Message;
     // Message boxes
     QString text;
@@ -88,6 +88,12 @@ public:
                                            const QString &filter) override
     {
         return FileDialog(PromptCall::Kind::OpenFile, title, initialPath, filter);
+    }
+
+    std::optional<QString> GetExistingFolder(const QString &title,
+                                             const QString &initialFolder) override
+    {
+        return FileDialog(PromptCall::Kind::Folder, title, initialFolder, QString());
     }
 
     void BeginWaitCursor() override
