@@ -232,10 +232,10 @@ void CQuorvelApp::ShowObjectFolder(bool atStartUp)
     m_frame->Actions().useFoundGame->setEnabled(!ChosenObjectFolder().isEmpty());
     const QString folder = QDir::toNativeSeparators(QDir(lookup.folder).absolutePath());
     const bool noGame = lookup.source == EObjectFolderSource::CurrentDirectory;
+    // The status bar is narrow: the way to change the folder is told in the box alone.
     QString text;
     if (noGame)
-        text = tr("No game found: companies are saved in %1. File > Game Folder... changes it.")
-                   .arg(folder);
+        text = tr("No game found: companies are saved in %1").arg(folder);
     else if (lookup.source == EObjectFolderSource::Environment)
         text = tr("Companies are saved in %1, as QUORVEL_OBJDATA says").arg(folder);
     else
@@ -252,8 +252,9 @@ void CQuorvelApp::ShowObjectFolder(bool atStartUp)
     if (settings.value(kNoGameToldKey).toBool())
         return;
     settings.setValue(kNoGameToldKey, true);
-    Prompts().ShowMessage(text, FrameworkCaption(), MessageButtons::Ok, MessageIcon::Information,
-                          true);
+    Prompts().ShowMessage(
+        tr("No game found: companies are saved in %1. File > Game Folder... changes it.").arg(folder),
+        FrameworkCaption(), MessageButtons::Ok, MessageIcon::Information, true);
 }
 
 void CQuorvelApp::LoadStdProfileSettings()

@@ -285,8 +285,8 @@ void TestMainFrame::statusPrompts()
     QFETCH(QString, prompt);
     QStatusBar *bar = Frame()->statusBar();
     QCOMPARE(bar->currentMessage(),
-             QStringLiteral("No game found: companies are saved in %1. File > Game Folder... "
-                            "changes it.").arg(QDir::toNativeSeparators(QDir::currentPath())));
+             QStringLiteral("No game found: companies are saved in %1")
+                 .arg(QDir::toNativeSeparators(QDir::currentPath())));
 
     QAction *action = findCommandAction(Frame(), static_cast<CommandId>(command));
     QVERIFY(action);
