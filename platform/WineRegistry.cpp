@@ -382,7 +382,8 @@ bool MayHoldWineRegistryKey(QIODevice &in, const QStringList &keys)
         longest = std::max(longest, needle.size());
         needles.push_back(std::move(needle));
     }
-    if (needles.empty())
+    // A file the parser would ignore needs no scan either.
+    if (needles.empty() || (!in.isSequential() && in.size() > kMaxFileBytes))
         return false;
 
     // Chunks of the file, each after the tail of the one before, so a name that straddles two
@@ -390,10 +391,11 @@ bool MayHoldWineRegistryKey(QIODevice &in, const QStringList &keys)
     constexpr qsizetype kChunk = 1 << 20;
     QByteArray buffer(kChunk + longest, Qt::Uninitialized);
     qsizetype kept = 0;
-    for (;;) {
+    for (qint64 total = 0; total <= kMaxFileBytes;) {
         const qint64 got = in.read(buffer.data() + kept, kChunk);
         if (got <= 0)
             return false;
+        total += got;
         const char *data = buffer.constData();
         const qsizetype size = kept + qsizetype(got);
         qsizetype from = kept;
@@ -414,6 +416,7 @@ bool MayHoldWineRegistryKey(QIODevice &in, const QStringList &keys)
         kept = std::min(size, longest - 1);
         std::memmove(buffer.data(), data + size - kept, std::size_t(kept));
     }
+    return false;
 }
 
 } // namespace quorvel

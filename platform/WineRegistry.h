@@ -36,7 +36,8 @@ WineRegistryLookup LookUpWineRegistryValue(QIODevice &in, const QStringList &key
 // Whether the file may hold one of the keys: a quick scan for the end of a key line that names
 // a key's last component ("Halvortine Setup]"), without regard to ASCII case. False only when
 // none of the keys can be in the file as Wine writes it, so such a file needs no parsing.
-// Reads from the device's position up to the first hit or the end.
+// Reads from the device's position up to the first hit or the end; a file over the size the
+// parser ignores is taken to hold nothing.
 bool MayHoldWineRegistryKey(QIODevice &in, const QStringList &keys);
 
 } // namespace quorvel
