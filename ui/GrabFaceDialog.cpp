@@ -1,6 +1,7 @@
 #include "ui/GrabFaceDialog.h"
 
 #include "ui/DialogTemplate.h"
+#include "ui/ZoomBox.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -114,7 +115,7 @@ void CGrabFaceDialog::CreateControls()
         if (row.id == Id::kPictureArea)
             return m_view = new CGrabPictureView(owner);
         if (row.id == Id::kZoom)
-            return m_zoom = new QComboBox(owner);
+            return m_zoom = new CZoomBox(owner);
         if (row.kind == Kind::Custom) {
             // A preview frame: the dialog paints the preview beneath it.
             auto *frame = new QLabel(owner);
