@@ -82,9 +82,9 @@ CGrabFaceDialog::CGrabFaceDialog(const CFaceSlot &slot, QWidget *parent)
     m_smallest = DialogUnitsToPixels(this, QRect(QPoint(), kDialog131Size)).size();
     resize(m_smallest);
     setMinimumSize(m_smallest);
-    setSizeGripEnabled(true);
     setAcceptDrops(true);
     CreateControls();
+    setSizeGripEnabled(true); // after the controls: the dialog places the grip itself
     CreateShortcuts();
 
     m_slot.Attach(this);
