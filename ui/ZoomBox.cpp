@@ -58,8 +58,8 @@ CZoomBox::CZoomBox(QWidget *parent) : QComboBox(parent)
     }();
     Q_UNUSED(installed);
     // The current text changes with every zoom; a reader hears it as the value.
-    connect(this, &QComboBox::currentTextChanged, this, [this] {
-        QAccessibleEvent event(this, QAccessible::ValueChanged);
+    connect(this, &QComboBox::currentTextChanged, this, [this](const QString &text) {
+        QAccessibleValueChangeEvent event(this, text);
         QAccessible::updateAccessibility(&event);
     });
 }
