@@ -17,6 +17,7 @@ namespace {
 // One notch of the mouse wheel moves the picture by this many pixels a wheel line.
 constexpr int kWheelLinePixels = 16;
 constexpr int kWheelNotch = 120; // eighths of a degree
+
 bool IsArrow(int key)
 {
     return key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up
