@@ -313,6 +313,9 @@ void TestGrabFaceDialog::keyboard()
     QTest::keyClick(view, Qt::Key_Up, Qt::AltModifier);
     QCOMPARE(box(), (CGrabRect{50, 0, 239, 198}));
     ExpectFaces(dialog->Result(), dialog->Picture(), box());
+    // Enter in the picture area grabs.
+    QTest::keyClick(view, Qt::Key_Return);
+    QCOMPARE(dialog->result(), int(QDialog::Accepted));
 }
 
 void TestGrabFaceDialog::zoom()
@@ -408,6 +411,13 @@ void TestGrabFaceDialog::edgeScrolling()
     const QPoint wheeled = view->Scroll();
     QVERIFY(wheeled.y() > 0 && wheeled.x() == wheeled.y());
     QCOMPARE(horizontal->value(), wheeled.x());
+    // A middle-button drag pans, the picture following the pointer; the box stays.
+    const std::optional<CGrabRect> drawn = view->Box();
+    QTest::mousePress(view, Qt::MiddleButton, {}, QPoint(200, 200));
+    QTest::mouseMove(view, QPoint(150, 180));
+    QTest::mouseRelease(view, Qt::MiddleButton, {}, QPoint(150, 180));
+    QCOMPARE(view->Scroll(), wheeled + QPoint(50, 20));
+    QCOMPARE(view->Box(), drawn);
     horizontal->setValue(0);
     Control<QScrollBar>(dialog.get(), Id::kVerticalOffset)->setValue(0);
     QCOMPARE(view->Scroll(), QPoint(0, 0));
