@@ -9,7 +9,10 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ pkg-config ccache qt6-base-dev libgl-dev libturbojpeg0-dev
-          libjpeg62-turbo-dev libjpeg-turbo-progs libx11-dev xvfb xauth)
+          libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev libx11-dev xvfb xauth)
+
+# What the tests need besides: exiftool tags turned photos.
+TEST_PACKAGES=(libimage-exiftool-perl)
 
 # What CPack needs besides: dpkg-shlibdeps for the run-time dependencies, file to find binaries.
 PACKAGE_TOOLS=(dpkg-dev file)
@@ -45,7 +48,7 @@ case "${1:-}" in
     exec build/app/quorvel "$@"
     ;;
   test)
-    install_packages
+    install_packages "${TEST_PACKAGES[@]}"
     build
     QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure --parallel "$(nproc)"
     ;;

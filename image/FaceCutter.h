@@ -1,8 +1,11 @@
 #pragma once
-// Cuts faces from a picture file without holding the picture: JPEG pictures are decoded a few
-// rows at a time and each row goes straight into every face being made. Pictures of other kinds
-// are loaded whole. Either way the faces are those CRgbImage::CropToPaletteImage makes.
+// Cuts faces from a picture file without holding the picture: JPEG and PNG pictures are decoded
+// a few rows at a time and each row goes straight into every face being made, in the stored
+// picture's turn; each face is turned upright once made. Pictures of other kinds are loaded
+// whole. Either way the faces are those CRgbImage::CropToPaletteImage makes of the upright
+// picture: area averaging is exact, so it gives the same pixels whichever way it runs.
 
+#include "image/Orientation.h"
 #include "image/RgbImage.h"
 
 #include <QString>
@@ -29,8 +32,9 @@ struct CFaceCut
 class CFaceCutter
 {
 public:
-    // Opens the picture: a file that the loaders' choice by name (LoadersFor) reads as a JPEG
-    // has only its header read here; any other is loaded whole. maxPixels as for the loaders.
+    // Opens the picture: a file that the loaders would decode row by row (a JPEG or a PNG, see
+    // OpenPictureRows) has only its header read here; any other is loaded whole. maxPixels as
+    // for the loaders. Width, height and the rectangles of Cut are the upright picture's.
     explicit CFaceCutter(const QString &path, std::int64_t maxPixels = kMaxPicturePixels);
     ~CFaceCutter();
 
@@ -62,7 +66,8 @@ private:
     std::unique_ptr<CRgbImage> m_picture; // when not streaming
     bool m_open = false;
     bool m_streaming = false;
-    bool m_jpegOnly = false; // no other loader would be tried after the JPEG one
+    bool m_onlyRows = false; // no other loader would be tried after the rows decoder
+    EOrientation m_orientation = EOrientation::Upright;
     CLoadReport m_report;
     int m_width = 0;
     int m_height = 0;

@@ -1,5 +1,6 @@
 #include "image/JpegStream.h"
 
+#include "image/Exif.h"
 #include "image/Loaders.h"
 #include "platform/LargeBuffer.h"
 #include "platform/Logging.h"
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <csetjmp>
+#include <cstring>
 #include <cstdio>
 #include <deque>
 #include <memory>
@@ -285,6 +287,8 @@ struct CJpegStream::CState
         m_info.src = &m_source.pub;
         m_progress.progress_monitor = ProgressMonitor;
         m_info.progress = &m_progress;
+        // The EXIF block, for the orientation.
+        jpeg_save_markers(&m_info, JPEG_APP0 + 1, 0xFFFF);
         if (jpeg_read_header(&m_info, TRUE) != JPEG_HEADER_OK) {
             std::snprintf(m_error.message, JMSG_LENGTH_MAX, "no picture in the file");
             return false;
@@ -323,6 +327,17 @@ struct CJpegStream::CState
             return false;
         jpeg_finish_decompress(&m_info);
         return true;
+    }
+
+    // The orientation of the first APP1 segment that holds an EXIF block.
+    EOrientation Orientation() const
+    {
+        for (jpeg_saved_marker_ptr marker = m_info.marker_list; marker; marker = marker->next) {
+            if (marker->marker == JPEG_APP0 + 1 && marker->data_length >= 6
+                && std::memcmp(marker->data, "Exif\0\0", 6) == 0)
+                return ExifOrientation(marker->data, marker->data_length);
+        }
+        return EOrientation::Upright;
     }
 
     int Width() const { return int(m_info.image_width); }
@@ -413,23 +428,18 @@ bool OpenJpeg(QFile &file, CJpegStream::CState &stream, std::int64_t maxPixels,
 } // namespace
 
 CJpegStream::CJpegStream(const QString &path, std::int64_t maxPixels)
-    : m_state(std::make_unique<CState>(path))
+    : CPictureRows(EPictureFormat::Jpeg), m_state(std::make_unique<CState>(path))
 {
     m_open = OpenJpeg(m_state->m_file, *m_state, maxPixels, m_problem, m_headerWidth,
                       m_headerHeight);
+    if (m_open) {
+        m_width = m_state->Width();
+        m_height = m_state->Height();
+        m_orientation = m_state->Orientation();
+    }
 }
 
 CJpegStream::~CJpegStream() = default;
-
-int CJpegStream::Width() const
-{
-    return m_open ? m_state->Width() : 0;
-}
-
-int CJpegStream::Height() const
-{
-    return m_open ? m_state->Height() : 0;
-}
 
 bool CJpegStream::Start()
 {
@@ -451,9 +461,9 @@ bool CJpegStream::Finish()
     return m_open && m_state->Finish();
 }
 
-const char *CJpegStream::Message() const
+QString CJpegStream::Message() const
 {
-    return m_state->Message();
+    return QString::fromLocal8Bit(m_state->Message());
 }
 
 } // namespace quorvel

@@ -4,7 +4,7 @@
 // gives. The loader and the face cutter read JPEG files this way, so that a large photo's file
 // is never held in memory beside its picture.
 
-#include "image/LoadReport.h"
+#include "image/PictureRows.h"
 
 #include <QString>
 
@@ -13,45 +13,30 @@
 
 namespace quorvel {
 
-class CJpegStream
+class CJpegStream final : public CPictureRows
 {
 public:
-    // Opens the file and reads its header. Not open (and logged why) when the file cannot be
-    // read, holds no JPEG header the whole-file decoder reads, or is larger than maxPixels.
+    // Opens the file and reads its header, with the orientation of its EXIF block. Not open
+    // (and logged why) when the file cannot be read, holds no JPEG header the whole-file
+    // decoder reads, or is larger than maxPixels.
     CJpegStream(const QString &path, std::int64_t maxPixels);
-    ~CJpegStream();
+    ~CJpegStream() override;
 
     CJpegStream(const CJpegStream &) = delete;
     CJpegStream &operator=(const CJpegStream &) = delete;
 
-    bool IsOpen() const { return m_open; }
-    // Why a file that begins as a JPEG does not open (None for one that does, or any other
-    // file), and the size its header gave.
-    ELoadProblem Problem() const { return m_problem; }
-    std::int64_t HeaderWidth() const { return m_headerWidth; }
-    std::int64_t HeaderHeight() const { return m_headerHeight; }
-    int Width() const;
-    int Height() const;
 
-    // Starts decoding the picture data; false on bad data.
-    bool Start();
-    // Decodes the next rows, at most count, each Width() pixels of red, green and blue bytes;
-    // how many were decoded, or -1 on bad data (a warning, such as a file cut short, counts).
-    int ReadRows(std::uint8_t *const *rows, int count);
-    int RowsDone() const;
-    // Reads the rest of the data; false on bad data.
-    bool Finish();
-    // Why the last step failed.
-    const char *Message() const;
+    bool Start() override;
+    // A warning, such as a file cut short, counts as bad data.
+    int ReadRows(std::uint8_t *const *rows, int count) override;
+    int RowsDone() const override;
+    bool Finish() override;
+    QString Message() const override;
 
     struct CState;
 
 private:
     std::unique_ptr<CState> m_state;
-    bool m_open = false;
-    ELoadProblem m_problem = ELoadProblem::None;
-    std::int64_t m_headerWidth = 0;
-    std::int64_t m_headerHeight = 0;
 };
 
 } // namespace quorvel

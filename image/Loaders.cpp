@@ -1,5 +1,7 @@
 #include "image/Loaders.h"
+#include "image/JpegStream.h"
 #include "image/LoaderSupport.h"
+#include "image/PngRows.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -112,8 +114,49 @@ bool LoadPicture(CRgbImage &image, const QString &path, std::int64_t maxPixels)
     case EPictureLoaders::Any:
         break;
     }
-    return LoadJpeg(image, path, maxPixels) || LoadPpm(image, path, maxPixels)
-        || LoadBmp(image, path, maxPixels) || LoadOtherPicture(image, path, maxPixels);
+    if (LoadJpeg(image, path, maxPixels) || LoadPpm(image, path, maxPixels)
+        || LoadBmp(image, path, maxPixels))
+        return true;
+    // The rest by content: the formats with loaders of their own, then whatever Qt reads.
+    switch (PictureFormatOfFile(path)) {
+    case EPictureFormat::Png:
+        return LoadPng(image, path, maxPixels);
+    default:
+        return LoadOtherPicture(image, path, maxPixels);
+    }
+}
+
+std::unique_ptr<CPictureRows> OpenPictureRows(const QString &path, std::int64_t maxPixels,
+                                              CLoadReport &report, bool &onlyChoice)
+{
+    const EPictureLoaders loaders = LoadersFor(path);
+    onlyChoice = loaders == EPictureLoaders::Jpeg;
+    const auto refused = [&report](EPictureFormat format, ELoadProblem problem, std::int64_t width,
+                                   std::int64_t height) {
+        if (problem == ELoadProblem::None)
+            return;
+        report.format = format;
+        report.problem = problem;
+        report.width = width;
+        report.height = height;
+    };
+    if (loaders != EPictureLoaders::Jpeg && loaders != EPictureLoaders::Any)
+        return nullptr;
+    auto jpeg = std::make_unique<CJpegStream>(path, maxPixels);
+    if (jpeg->IsOpen())
+        return jpeg;
+    refused(EPictureFormat::Jpeg, jpeg->Problem(), jpeg->HeaderWidth(), jpeg->HeaderHeight());
+    // What LoadPicture tries after the JPEG loader, the PPM and bitmap loaders, refuses a PNG
+    // before reading anything, so its rows are what loading it would decode.
+    if (loaders == EPictureLoaders::Any && PictureFormatOfFile(path) == EPictureFormat::Png) {
+        auto png = std::make_unique<CPngRows>(path, maxPixels);
+        // An interlaced PNG is whole only at its end: it is loaded whole.
+        if (png->IsOpen() && !png->WholeOnly())
+            return png;
+        refused(EPictureFormat::Png, png->Problem(), png->HeaderWidth(), png->HeaderHeight());
+        onlyChoice = png->Problem() != ELoadProblem::None;
+    }
+    return nullptr;
 }
 
 EPictureFormat PictureFormatOfContent(const QByteArray &head)

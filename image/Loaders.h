@@ -11,10 +11,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 class QIODevice;
 
 namespace quorvel {
+
+class CPictureRows;
 
 // PPM, plain (P3) or raw (P6), maxval up to 255; samples are stored as they stand, not scaled.
 bool LoadPpm(CRgbImage &image, QIODevice &device, std::int64_t maxPixels = kMaxPicturePixels);
@@ -23,12 +26,15 @@ bool LoadPpm(CRgbImage &image, const QString &path, std::int64_t maxPixels = kMa
 // No camera writes a JPEG file anywhere near this large; larger ones are refused.
 inline constexpr std::int64_t kMaxJpegFileBytes = std::int64_t(1) << 30;
 
-// JPEG through libjpeg-turbo: the header gives the size, then the data is decoded; bad data
-// after a good header leaves the picture black at the header's size. A file is decoded as it
-// is read (see JpegStream.h), to the same pixels as its bytes in memory.
-bool LoadJpeg(CRgbImage &image, const std::uint8_t *data, std::size_t size,
-              std::int64_t maxPixels = kMaxPicturePixels);
+// JPEG through libjpeg-turbo, decoded as the file is read (see JpegStream.h) and turned upright
+// as its EXIF orientation says; bad data after a good header leaves the picture black at the
+// header's size.
 bool LoadJpeg(CRgbImage &image, const QString &path, std::int64_t maxPixels = kMaxPicturePixels);
+
+// PNG through libpng, decoded a row at a time straight into the picture and turned upright as
+// its eXIf chunk says: palettes and grey expanded, 16 bits scaled to 8, alpha dropped with the
+// colours kept as they stand. Bad data after a good header leaves it black at the header's size.
+bool LoadPng(CRgbImage &image, const QString &path, std::int64_t maxPixels = kMaxPicturePixels);
 
 // Windows bitmap files, whatever Qt's bitmap reader accepts.
 bool LoadBmp(CRgbImage &image, const QString &path, std::int64_t maxPixels = kMaxPicturePixels);
@@ -47,6 +53,13 @@ bool LoadFromQImage(CRgbImage &image, const QImage &picture,
 // .jpg/.jpeg JPEG only, .ppm PPM only, .bmp bitmap only; any other name JPEG, PPM, bitmap and
 // then the other pictures Qt reads. The extension is compared without regard to case.
 bool LoadPicture(CRgbImage &image, const QString &path, std::int64_t maxPixels = kMaxPicturePixels);
+
+// The row decoder that LoadPicture would read the file with, opened, when that is one that hands
+// out rows (a JPEG, or a PNG that is not interlaced); null when it is another kind, or when the
+// decoder refuses the file (report then says why, for a file it recognised). onlyChoice: no
+// loader would be tried after it, so that when it fails the picture is not read.
+std::unique_ptr<CPictureRows> OpenPictureRows(const QString &path, std::int64_t maxPixels,
+                                              CLoadReport &report, bool &onlyChoice);
 
 // The loaders LoadPicture chooses for a file name: one kind only, or every kind in turn.
 enum class EPictureLoaders { Jpeg, Ppm, Bmp, Any };

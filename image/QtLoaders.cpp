@@ -97,7 +97,7 @@ bool LoadOtherPicture(CRgbImage &image, const QString &path, std::int64_t maxPix
         return false;
     }
     if (qtFormat == "jpeg" || qtFormat == "jpg" || qtFormat == "bmp" || qtFormat == "dib"
-        || qtFormat == "ppm") {
+        || qtFormat == "ppm" || qtFormat == "png") {
         qCDebug(lcImage) << Shown(path) << "is a" << qtFormat << "file its own loader refused";
         return false;
     }

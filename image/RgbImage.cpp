@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <limits>
 #include <new>
+#include <utility>
 
 namespace quorvel {
 
@@ -102,6 +103,14 @@ bool CRgbImage::Reset(int width, int height, std::int64_t maxPixels)
     m_width = width;
     m_height = height;
     return true;
+}
+
+void CRgbImage::TakePixels(CRgbImage &other)
+{
+    m_pixels = std::move(other.m_pixels);
+    m_pixelCount = std::exchange(other.m_pixelCount, 0);
+    m_width = std::exchange(other.m_width, 0);
+    m_height = std::exchange(other.m_height, 0);
 }
 
 void CRgbImage::DrawNoPicture()

@@ -65,6 +65,9 @@ public:
     // a width or height below 1, more than maxPixels pixels, or a buffer that cannot be had.
     bool Reset(int width, int height, std::int64_t maxPixels = kMaxPicturePixels);
 
+    // Takes the other picture's pixels and size over, leaving it empty (0 x 0).
+    void TakePixels(CRgbImage &other);
+
     // A read-only view of the pixels (RGB888, no copy); valid while the image lives unchanged.
     QImage AsQImage() const;
 

@@ -3,6 +3,7 @@
 #include "image/FaceCutter.h"
 #include "image/PaletteImage.h"
 #include "image/RgbImage.h"
+#include "tests/support/ExifJpeg.h"
 
 #include <QFile>
 #include <QImageWriter>
@@ -123,18 +124,24 @@ void TestFaceCutter::sameAsWholePicture_data()
     QTest::addColumn<int>("kind"); // 0 Qt's writer, 1 libjpeg baseline, 2 libjpeg progressive, 3 PNG
     QTest::addColumn<int>("sampling");
     QTest::addColumn<bool>("streamed");
+    QTest::addColumn<int>("orientation"); // EXIF's, of a JPEG; the picture is made upright
 
-    QTest::newRow("Qt baseline 4:2:0") << "qt.jpg" << QSize(120, 90) << 0 << 0 << true;
-    QTest::newRow("Qt progressive, odd size") << "qtp.JPEG" << QSize(97, 61) << 4 << 0 << true;
-    QTest::newRow("baseline 4:4:4, odd size") << "b444.jpg" << QSize(97, 61) << 1 << int(ESampling::Yuv444) << true;
-    QTest::newRow("baseline 4:2:2") << "b422.jpg" << QSize(101, 77) << 1 << int(ESampling::Yuv422) << true;
-    QTest::newRow("progressive 4:2:0, odd size") << "p420.jpg" << QSize(97, 61) << 2 << int(ESampling::Yuv420) << true;
-    QTest::newRow("progressive 4:4:4") << "p444.jpeg" << QSize(130, 70) << 2 << int(ESampling::Yuv444) << true;
-    QTest::newRow("grey") << "grey.jpg" << QSize(65, 66) << 1 << int(ESampling::Grey) << true;
-    QTest::newRow("one pixel") << "dot.jpg" << QSize(1, 1) << 2 << int(ESampling::Yuv420) << true;
-    QTest::newRow("wide and low, more rows than one read") << "wide.jpg" << QSize(1500, 40) << 1 << int(ESampling::Yuv420) << true;
-    QTest::newRow("JPEG under another name") << "photo.picture" << QSize(80, 64) << 2 << int(ESampling::Yuv420) << true;
-    QTest::newRow("PNG, loaded whole") << "picture.png" << QSize(70, 50) << 3 << 0 << false;
+    QTest::newRow("Qt baseline 4:2:0") << "qt.jpg" << QSize(120, 90) << 0 << 0 << true << 1;
+    QTest::newRow("Qt progressive, odd size") << "qtp.JPEG" << QSize(97, 61) << 4 << 0 << true << 1;
+    QTest::newRow("baseline 4:4:4, odd size") << "b444.jpg" << QSize(97, 61) << 1 << int(ESampling::Yuv444) << true << 1;
+    QTest::newRow("baseline 4:2:2") << "b422.jpg" << QSize(101, 77) << 1 << int(ESampling::Yuv422) << true << 1;
+    QTest::newRow("progressive 4:2:0, odd size") << "p420.jpg" << QSize(97, 61) << 2 << int(ESampling::Yuv420) << true << 1;
+    QTest::newRow("progressive 4:4:4") << "p444.jpeg" << QSize(130, 70) << 2 << int(ESampling::Yuv444) << true << 1;
+    QTest::newRow("grey") << "grey.jpg" << QSize(65, 66) << 1 << int(ESampling::Grey) << true << 1;
+    QTest::newRow("one pixel") << "dot.jpg" << QSize(1, 1) << 2 << int(ESampling::Yuv420) << true << 1;
+    QTest::newRow("wide and low, more rows than one read") << "wide.jpg" << QSize(1500, 40) << 1 << int(ESampling::Yuv420) << true << 1;
+    QTest::newRow("JPEG under another name") << "photo.picture" << QSize(80, 64) << 2 << int(ESampling::Yuv420) << true << 1;
+    QTest::newRow("PNG") << "picture.png" << QSize(70, 50) << 3 << 0 << true << 1;
+    QTest::newRow("BMP, loaded whole") << "picture.bmp" << QSize(70, 50) << 5 << 0 << false << 1;
+    // Turned: the cuts are made from the stored rows, the faces are the upright picture's.
+    for (int orientation = 2; orientation <= 8; ++orientation)
+        QTest::addRow("orientation %d", orientation) << "turned.jpg" << QSize(97, 61) << 1
+                                                     << int(ESampling::Yuv420) << true << orientation;
 }
 
 void TestFaceCutter::sameAsWholePicture()
@@ -144,13 +151,22 @@ void TestFaceCutter::sameAsWholePicture()
     QFETCH(int, kind);
     QFETCH(int, sampling);
     QFETCH(bool, streamed);
+    QFETCH(int, orientation);
 
     const QString path = Path(name);
     const QImage picture = TestPicture(size.width(), size.height());
     if (kind == 1 || kind == 2) {
         WriteJpeg(path, picture, kind == 2, ESampling(sampling));
+        if (orientation != 1) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray turned = test::WithExif(file.readAll(), test::ExifBlock(orientation, orientation % 2 == 0));
+            file.close();
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(turned);
+        }
     } else {
-        QImageWriter writer(path, kind == 3 ? "png" : "jpeg");
+        QImageWriter writer(path, kind == 3 ? "png" : kind == 5 ? "bmp" : "jpeg");
         writer.setProgressiveScanWrite(kind == 4);
         QVERIFY2(writer.write(picture), qPrintable(writer.errorString()));
     }
@@ -160,10 +176,12 @@ void TestFaceCutter::sameAsWholePicture()
     CFaceCutter cutter(path);
     QVERIFY(cutter.IsOpen());
     QCOMPARE(cutter.IsStreaming(), streamed);
-    QCOMPARE(cutter.Width(), size.width());
-    QCOMPARE(cutter.Height(), size.height());
+    const QSize upright = orientation >= 5 ? size.transposed() : size;
+    QCOMPARE(QSize(whole.Width(), whole.Height()), upright);
+    QCOMPARE(cutter.Width(), upright.width());
+    QCOMPARE(cutter.Height(), upright.height());
 
-    const std::vector<CFaceCut> cuts = Cuts(size.width(), size.height());
+    const std::vector<CFaceCut> cuts = Cuts(upright.width(), upright.height());
     std::vector<std::unique_ptr<CPaletteImage>> faces;
     QVERIFY(cutter.Cut(cuts, faces));
     QCOMPARE(faces.size(), cuts.size());

@@ -58,6 +58,24 @@ bool SavePicture(const QImage &image, const QString &path, const char *format)
             bytes.append(reinterpret_cast<const char *>(image.constScanLine(y)), image.width() * 3);
         return file.write(bytes) == bytes.size();
     }
+    if (qstrcmp(format, "PNG-bad-text-CRC") == 0) {
+        // A PNG whose text chunk fails its check: libpng warns and reads on.
+        QImage tagged = image;
+        tagged.setText(QStringLiteral("Comment"), QStringLiteral("made by the test"));
+        if (!tagged.save(path, "PNG"))
+            return false;
+        QFile file(path);
+        if (!file.open(QIODevice::ReadWrite))
+            return false;
+        QByteArray bytes = file.readAll();
+        const qsizetype text = bytes.indexOf("tEXt");
+        if (text < 0)
+            return false;
+        const quint32 length = (quint32(uchar(bytes[text - 4])) << 24) | (uchar(bytes[text - 3]) << 16)
+            | (uchar(bytes[text - 2]) << 8) | uchar(bytes[text - 1]);
+        bytes[text + 4 + qsizetype(length)] = char(~bytes[text + 4 + qsizetype(length)]);
+        return file.seek(0) && file.write(bytes) == bytes.size();
+    }
     return image.save(path, format, 90);
 }
 
@@ -170,6 +188,8 @@ void TestToolImages::reduce_data()
     QTest::newRow("PPM") << "a.ppm" << QByteArray("PPM-by-hand") << 37 << 23;
     QTest::newRow("BMP") << "b.bmp" << QByteArray("BMP") << 64 << 64;
     QTest::newRow("PNG") << "c.png" << QByteArray("PNG") << 130 << 7;
+    // libpng's warning goes to the log, not to standard error.
+    QTest::newRow("PNG with a damaged text chunk") << "t.png" << QByteArray("PNG-bad-text-CRC") << 20 << 10;
     QTest::newRow("JPEG") << "d.jpg" << QByteArray("JPEG") << 200 << 150;
     QTest::newRow("JPEG under another name") << "e.picture" << QByteArray("JPEG") << 33 << 65;
     QTest::newRow("one pixel") << "f.ppm" << QByteArray("PPM-by-hand") << 1 << 1;

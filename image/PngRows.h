@@ -1,0 +1,37 @@
+#pragma once
+// PNG pictures through libpng, a row at a time.
+
+#include "image/PictureRows.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+namespace quorvel {
+
+class CPngRows final : public CPictureRows
+{
+public:
+    // Opens the file and reads the header, with the orientation of its eXIf chunk. Not open
+    // (logged why) when the file is no PNG, its header does not read or it has more than
+    // maxPixels pixels.
+    CPngRows(const QString &path, std::int64_t maxPixels);
+    ~CPngRows() override;
+
+
+    bool Start() override;
+    int ReadRows(std::uint8_t *const *rows, int count) override;
+    int RowsDone() const override;
+    bool Finish() override;
+    QString Message() const override;
+    bool WholeOnly() const override;
+    bool ReadWhole(std::uint8_t *pixels) override;
+
+private:
+    struct CState;
+    std::unique_ptr<CState> m_state;
+    int m_rowsDone = 0;
+};
+
+} // namespace quorvel
