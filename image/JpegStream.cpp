@@ -1,5 +1,6 @@
 #include "image/JpegStream.h"
 
+#include "image/ColourProfile.h"
 #include "image/Exif.h"
 #include "image/Loaders.h"
 #include "platform/LargeBuffer.h"
@@ -9,10 +10,12 @@
 
 #include <algorithm>
 #include <csetjmp>
+#include <cstdlib>
 #include <cstring>
 #include <cstdio>
 #include <deque>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include <jpeglib.h>
@@ -287,8 +290,9 @@ struct CJpegStream::CState
         m_info.src = &m_source.pub;
         m_progress.progress_monitor = ProgressMonitor;
         m_info.progress = &m_progress;
-        // The EXIF block, for the orientation.
+        // The EXIF block, for the orientation, and the colour profile.
         jpeg_save_markers(&m_info, JPEG_APP0 + 1, 0xFFFF);
+        jpeg_save_markers(&m_info, JPEG_APP0 + 2, 0xFFFF);
         if (jpeg_read_header(&m_info, TRUE) != JPEG_HEADER_OK) {
             std::snprintf(m_error.message, JMSG_LENGTH_MAX, "no picture in the file");
             return false;
@@ -296,17 +300,47 @@ struct CJpegStream::CState
         return true;
     }
 
+    // CMYK and YCCK pictures are decoded to CMYK, inverted when Adobe's APP14 marker says
+    // so, and converted to sRGB here; others are decoded to RGB.
+    bool IsCmyk() const
+    {
+        return m_info.jpeg_color_space == JCS_CMYK || m_info.jpeg_color_space == JCS_YCCK;
+    }
+
+    EColourInput ColourInput() const
+    {
+        if (IsCmyk())
+            return m_info.saw_Adobe_marker ? EColourInput::InvertedCmyk : EColourInput::Cmyk;
+        return m_info.jpeg_color_space == JCS_GRAYSCALE ? EColourInput::GreyInRgb
+                                                        : EColourInput::Rgb;
+    }
+
+    // The ICC profile of the APP2 segments, put together in their order; empty for none.
+    QByteArray Profile()
+    {
+        if (setjmp(m_error.jump))
+            return {};
+        JOCTET *data = nullptr;
+        unsigned int length = 0;
+        if (!jpeg_read_icc_profile(&m_info, &data, &length))
+            return {};
+        QByteArray profile(reinterpret_cast<const char *>(data), qsizetype(length));
+        std::free(data);
+        return profile;
+    }
+
     bool Start()
     {
         if (setjmp(m_error.jump))
             return false;
-        m_info.out_color_space = JCS_EXT_RGB;
+        m_info.out_color_space = IsCmyk() ? JCS_CMYK : JCS_EXT_RGB;
         m_info.dct_method = JDCT_ISLOW;
         m_info.do_fancy_upsampling = TRUE;
         jpeg_start_decompress(&m_info);
         // Without buffered output, starting reads every scan of a progressive file.
         m_coefficients.BeginOutput();
-        if (m_info.output_width != m_info.image_width || m_info.output_components != 3) {
+        if (m_info.output_width != m_info.image_width
+            || m_info.output_components != (IsCmyk() ? 4 : 3)) {
             std::snprintf(m_error.message, JMSG_LENGTH_MAX, "unexpected output format");
             return false;
         }
@@ -436,6 +470,8 @@ CJpegStream::CJpegStream(const QString &path, std::int64_t maxPixels)
         m_width = m_state->Width();
         m_height = m_state->Height();
         m_orientation = m_state->Orientation();
+        m_colours = std::make_unique<CColourConverter>(m_state->Profile(), m_state->ColourInput());
+        m_notes = m_colours->Notes();
     }
 }
 
@@ -448,7 +484,32 @@ bool CJpegStream::Start()
 
 int CJpegStream::ReadRows(std::uint8_t *const *rows, int count)
 {
-    return m_open ? m_state->ReadRows(const_cast<JSAMPARRAY>(rows), count) : -1;
+    if (!m_open)
+        return -1;
+    if (!m_colours->Converts())
+        return m_state->ReadRows(const_cast<JSAMPARRAY>(rows), count);
+    const std::size_t width = std::size_t(m_width);
+    if (m_colours->InputBytes() == 3) {
+        const int got = m_state->ReadRows(const_cast<JSAMPARRAY>(rows), count);
+        for (int i = 0; i < got; ++i)
+            m_colours->Convert(rows[i], rows[i], m_width);
+        return got;
+    }
+    // CMYK rows go through a buffer of their own, four bytes a pixel.
+    constexpr int MaxRows = 16;
+    count = std::min(count, MaxRows);
+    try {
+        m_cmyk.resize(width * 4 * MaxRows);
+    } catch (const std::bad_alloc &) {
+        return -1;
+    }
+    JSAMPROW cmykRows[MaxRows];
+    for (int i = 0; i < count; ++i)
+        cmykRows[i] = m_cmyk.data() + std::size_t(i) * width * 4;
+    const int got = m_state->ReadRows(cmykRows, count);
+    for (int i = 0; i < got; ++i)
+        m_colours->Convert(cmykRows[i], rows[i], m_width);
+    return got;
 }
 
 int CJpegStream::RowsDone() const

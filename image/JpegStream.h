@@ -10,13 +10,17 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace quorvel {
+
+class CColourConverter;
 
 class CJpegStream final : public CPictureRows
 {
 public:
-    // Opens the file and reads its header, with the orientation of its EXIF block. Not open
+    // Opens the file and reads its header, with the orientation of its EXIF block and its
+    // colour profile: rows come in sRGB, CMYK pictures converted. Not open
     // (and logged why) when the file cannot be read, holds no JPEG header the whole-file
     // decoder reads, or is larger than maxPixels.
     CJpegStream(const QString &path, std::int64_t maxPixels);
@@ -37,6 +41,8 @@ public:
 
 private:
     std::unique_ptr<CState> m_state;
+    std::unique_ptr<CColourConverter> m_colours;
+    std::vector<std::uint8_t> m_cmyk;
 };
 
 } // namespace quorvel

@@ -100,6 +100,13 @@ struct CPngRows::CState
             png_error(png, "no memory for the header");
         png_set_read_fn(png, &file, ReadFromFile);
         png_read_info(png, info);
+        grey = (png_get_color_type(png, info) & PNG_COLOR_MASK_COLOR) == 0;
+        png_charp name = nullptr;
+        int compression = 0;
+        png_bytep data = nullptr;
+        png_uint_32 length = 0;
+        if (png_get_iCCP(png, info, &name, &compression, &data, &length) && data)
+            profile = QByteArray(reinterpret_cast<const char *>(data), qsizetype(length));
         // Whatever is stored becomes 8-bit red, green and blue: palettes and grey expanded, 16
         // bits scaled to 8, alpha dropped and the colours kept as they stand.
         png_set_expand(png);
@@ -134,6 +141,8 @@ struct CPngRows::CState
     png_structp png = nullptr;
     png_infop info = nullptr;
     int passes = 1;
+    bool grey = false;
+    QByteArray profile; // of the iCCP chunk
 };
 
 CPngRows::CPngRows(const QString &path, std::int64_t maxPixels)
@@ -163,6 +172,9 @@ CPngRows::CPngRows(const QString &path, std::int64_t maxPixels)
     m_width = int(m_headerWidth);
     m_height = int(m_headerHeight);
     m_orientation = orientation;
+    m_colours = CColourConverter(m_state->profile,
+                                 m_state->grey ? EColourInput::GreyInRgb : EColourInput::Rgb);
+    m_notes = m_colours.Notes();
     m_open = true;
 }
 
@@ -182,11 +194,13 @@ int CPngRows::ReadRows(std::uint8_t *const *rows, int count)
 {
     if (!m_open || WholeOnly())
         return -1;
-    for (int i = 0; i < count && m_rowsDone < m_height; ++i, ++m_rowsDone) {
-        if (!m_state->ReadRow(rows[i]))
+    int done = 0;
+    for (; done < count && m_rowsDone < m_height; ++done, ++m_rowsDone) {
+        if (!m_state->ReadRow(rows[done]))
             return -1;
+        m_colours.Convert(rows[done], rows[done], m_width);
     }
-    return count;
+    return done;
 }
 
 bool CPngRows::ReadWhole(std::uint8_t *pixels)
@@ -200,6 +214,8 @@ bool CPngRows::ReadWhole(std::uint8_t *pixels)
                 return false;
         }
     }
+    for (int y = 0; y < m_height; ++y)
+        m_colours.Convert(pixels + std::size_t(y) * rowBytes, pixels + std::size_t(y) * rowBytes, m_width);
     m_rowsDone = m_height;
     return true;
 }

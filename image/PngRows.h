@@ -1,6 +1,7 @@
 #pragma once
 // PNG pictures through libpng, a row at a time.
 
+#include "image/ColourProfile.h"
 #include "image/PictureRows.h"
 
 #include <QString>
@@ -13,7 +14,8 @@ namespace quorvel {
 class CPngRows final : public CPictureRows
 {
 public:
-    // Opens the file and reads the header, with the orientation of its eXIf chunk. Not open
+    // Opens the file and reads the header, with the orientation of its eXIf chunk and the
+    // colour profile of its iCCP chunk (rows come in sRGB). Not open
     // (logged why) when the file is no PNG, its header does not read or it has more than
     // maxPixels pixels.
     CPngRows(const QString &path, std::int64_t maxPixels);
@@ -32,6 +34,7 @@ private:
     struct CState;
     std::unique_ptr<CState> m_state;
     int m_rowsDone = 0;
+    CColourConverter m_colours;
 };
 
 } // namespace quorvel

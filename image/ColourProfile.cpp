@@ -1,0 +1,148 @@
+#include "image/ColourProfile.h"
+
+#include "platform/Logging.h"
+
+#include <QCoreApplication>
+
+#include <lcms2.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+namespace quorvel {
+
+namespace {
+
+QString Tr(const char *text)
+{
+    return QCoreApplication::translate("CPictureLoaders", text);
+}
+
+// Little CMS's complaints about a profile go to the log.
+void LogError(cmsContext, cmsUInt32Number code, const char *text)
+{
+    qCDebug(lcImage) << "Little CMS:" << code << text;
+}
+
+cmsUInt32Number FormatOf(EColourInput input)
+{
+    switch (input) {
+    case EColourInput::Rgb:
+        break;
+    case EColourInput::GreyInRgb: // the first of each three bytes, the other two skipped
+        return COLORSPACE_SH(PT_GRAY) | CHANNELS_SH(1) | BYTES_SH(1) | EXTRA_SH(2);
+    case EColourInput::Cmyk:
+        return TYPE_CMYK_8;
+    case EColourInput::InvertedCmyk:
+        return TYPE_CMYK_8_REV;
+    }
+    return TYPE_RGB_8;
+}
+
+// Colours that show what a conversion does: ramps of grey and of each primary, and a lattice
+// through the cube.
+std::vector<std::uint8_t> ProbeColours()
+{
+    std::vector<std::uint8_t> colours;
+    for (int v = 0; v < 256; v += 5) {
+        for (const auto &c : {std::array<int, 3>{v, v, v}, {v, 0, 0}, {0, v, 0}, {0, 0, v}})
+            colours.insert(colours.end(), {std::uint8_t(c[0]), std::uint8_t(c[1]), std::uint8_t(c[2])});
+    }
+    for (int r = 0; r < 256; r += 51)
+        for (int g = 0; g < 256; g += 51)
+            for (int b = 0; b < 256; b += 51)
+                colours.insert(colours.end(), {std::uint8_t(r), std::uint8_t(g), std::uint8_t(b)});
+    return colours;
+}
+
+// True when the transform moves no colour by more than one step: an sRGB profile (of any
+// maker's making), whose conversion would only round.
+bool ChangesNothing(cmsHTRANSFORM transform)
+{
+    const std::vector<std::uint8_t> in = ProbeColours();
+    std::vector<std::uint8_t> out(in.size());
+    cmsDoTransform(transform, in.data(), out.data(), cmsUInt32Number(in.size() / 3));
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        if (std::abs(int(in[i]) - int(out[i])) > 1)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+CColourConverter::CColourConverter() = default;
+
+CColourConverter::CColourConverter(const QByteArray &profile, EColourInput input) : m_input(input)
+{
+    if (profile.isEmpty())
+        return;
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { cmsSetLogErrorHandler(LogError); });
+    cmsHPROFILE source = cmsOpenProfileFromMem(profile.constData(), cmsUInt32Number(profile.size()));
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    cmsHTRANSFORM transform = nullptr;
+    if (source && srgb)
+        transform = cmsCreateTransform(source, FormatOf(input), srgb, TYPE_RGB_8,
+                                       INTENT_PERCEPTUAL, 0);
+    if (source)
+        cmsCloseProfile(source);
+    if (srgb)
+        cmsCloseProfile(srgb);
+    if (!transform) {
+        qCDebug(lcImage) << "The colour profile of" << profile.size() << "bytes is refused";
+        m_notes.append(Tr("Its colour profile could not be used and was ignored."));
+        return;
+    }
+    if (input == EColourInput::Rgb && ChangesNothing(transform)) {
+        cmsDeleteTransform(transform);
+        return;
+    }
+    m_transform = transform;
+    m_notes.append(Tr("Its colours were converted to sRGB from its colour profile."));
+}
+
+CColourConverter::~CColourConverter()
+{
+    if (m_transform)
+        cmsDeleteTransform(static_cast<cmsHTRANSFORM>(m_transform));
+}
+
+CColourConverter::CColourConverter(CColourConverter &&other) noexcept
+    : m_input(other.m_input), m_transform(std::exchange(other.m_transform, nullptr)),
+      m_notes(std::move(other.m_notes))
+{
+}
+
+CColourConverter &CColourConverter::operator=(CColourConverter &&other) noexcept
+{
+    std::swap(m_input, other.m_input);
+    std::swap(m_transform, other.m_transform);
+    std::swap(m_notes, other.m_notes);
+    return *this;
+}
+
+void CColourConverter::Convert(const std::uint8_t *in, std::uint8_t *out, int pixels) const
+{
+    if (m_transform) {
+        cmsDoTransform(static_cast<cmsHTRANSFORM>(m_transform), in, out, cmsUInt32Number(pixels));
+        return;
+    }
+    if (!IsCmyk())
+        return;
+    // No profile: the plain conversion, each colour what the ink and the black leave of it.
+    const bool inverted = m_input == EColourInput::InvertedCmyk;
+    for (int i = 0; i < pixels; ++i, in += 4, out += 3) {
+        const int k = inverted ? in[3] : 255 - in[3];
+        for (int c = 0; c < 3; ++c) {
+            const int left = inverted ? in[c] : 255 - in[c];
+            out[c] = std::uint8_t((left * k + 127) / 255);
+        }
+    }
+}
+
+} // namespace quorvel
