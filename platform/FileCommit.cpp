@@ -2,389 +2,226 @@
 
 #include "platform/Archive.h"
 #include "platform/FileSystem.h"
+#include "platform/Temporaries.h"
 
-#include <QCoreApplication>
-#include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
-#include <QSaveFile>
 
 #include <cerrno>
-#include <memory>
+#include <filesystem>
 #include <optional>
 
 namespace quorvel {
 
 namespace {
 
-// The texts keep the framework's translation context.
-QString Tr(const char *text)
-{
-    return QCoreApplication::translate("quorvel::CDocument", text);
-}
+using Status = CWriteResult::Status;
 
-} // namespace
-
-FileErrorCause ClassifyFileError(const QString &path, int systemError,
-                                 QFileDevice::FileError qtError, bool writing)
-{
-    if (path.isEmpty())
-        return FileErrorCause::none;
-
-    // What the file system says about the path is reliable on every platform, so it decides
-    // first; the error number then tells the causes that leave no trace on the disk.
-    const QFileInfo info(path);
-    const QFileInfo folder(info.absolutePath());
-    if (!folder.exists() || !folder.isDir())
-        return FileErrorCause::badPath;
-    if (!writing && !info.exists())
-        return FileErrorCause::fileNotFound;
-    if (info.exists() && !info.isFile())
-        return FileErrorCause::accessDenied;
-    if (!writing && !info.isReadable())
-        return FileErrorCause::accessDenied;
-    if (writing && info.exists() && !info.isWritable())
-        return FileErrorCause::accessDenied;
-
-    switch (systemError) {
-    case 0:
-        break;
-    case EMFILE:
-    case ENFILE:
-        return FileErrorCause::tooManyOpenFiles;
-    case ENOSPC:
-    case EFBIG:
-#ifdef EDQUOT
-    case EDQUOT:
-#endif
-        return FileErrorCause::diskFull;
-    case EIO:
-        return FileErrorCause::hardIO;
-    case EBADF:
-        return FileErrorCause::invalidFile;
-    case EBUSY:
-#ifdef ETXTBSY
-    case ETXTBSY:
-#endif
-        return FileErrorCause::sharingViolation;
-    case ENOLCK:
-    case EDEADLK:
-        return FileErrorCause::lockViolation;
-    case ENAMETOOLONG:
-    case ENOTDIR:
-    case EINVAL:
-#ifdef ELOOP
-    case ELOOP:
-#endif
-        return FileErrorCause::badPath;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-        return FileErrorCause::accessDenied;
-    case ENOENT:
-        return writing ? FileErrorCause::badPath : FileErrorCause::fileNotFound;
-    default:
-        return FileErrorCause::generic;
-    }
-
-    switch (qtError) {
-    case QFileDevice::NoError:
-        return FileErrorCause::none;
-    case QFileDevice::PermissionsError:
-        return FileErrorCause::accessDenied;
-    case QFileDevice::ResourceError:
-        // Qt reports a full disk while writing and too many open files while opening this way.
-        return writing ? FileErrorCause::diskFull : FileErrorCause::tooManyOpenFiles;
-    case QFileDevice::ReadError:
-        return FileErrorCause::hardIO;
-    default:
-        return FileErrorCause::generic;
-    }
-}
-
-QString FileErrorText(FileErrorCause cause, const QString &path)
-{
-    QString text;
-    switch (cause) {
-    case FileErrorCause::none:
-        return QString();
-    case FileErrorCause::generic:
-        text = Tr("An unknown error occurred while accessing %1.");
-        break;
-    case FileErrorCause::fileNotFound:
-        text = Tr("%1 was not found.");
-        break;
-    case FileErrorCause::badPath:
-        text = Tr("%1 contains an invalid path.");
-        break;
-    case FileErrorCause::tooManyOpenFiles:
-        text = Tr("%1 could not be opened because there are too many open files.");
-        break;
-    case FileErrorCause::accessDenied:
-        text = Tr("Access to %1 was denied.");
-        break;
-    case FileErrorCause::invalidFile:
-        text = Tr("An invalid file handle was associated with %1.");
-        break;
-    case FileErrorCause::directoryFull:
-        text = Tr("%1 could not be created because the directory is full.");
-        break;
-    case FileErrorCause::hardIO:
-        text = Tr("A hardware I/O error was reported while accessing %1.");
-        break;
-    case FileErrorCause::sharingViolation:
-        text = Tr("A sharing violation occurred while accessing %1.");
-        break;
-    case FileErrorCause::lockViolation:
-        text = Tr("A locking violation occurred while accessing %1.");
-        break;
-    case FileErrorCause::diskFull:
-        text = Tr("Disk full while accessing %1.");
-        break;
-    case FileErrorCause::endOfFile:
-        text = Tr("An attempt was made to access %1 past its end.");
-        break;
-    }
-    return text.arg(QDir::toNativeSeparators(path));
-}
-
-namespace {
-
-CWriteResult Failure(CWriteResult::Status status, const QString &path, int systemError,
-                     const QFileDevice &file)
+CWriteResult Failure(Status status, const QString &path, int systemError,
+                     QFileDevice::FileError qtError = QFileDevice::NoError,
+                     const QString &detail = QString())
 {
     CWriteResult result;
     result.status = status;
-    result.cause = ClassifyFileError(path, systemError, file.error(), true);
-    result.detail = file.errorString();
+    result.cause = ClassifyFileError(path, systemError, qtError, true);
+    result.detail = detail;
     return result;
 }
 
-// Runs write() and then the final flush; the failure, or nothing when every byte went out.
-std::optional<CWriteResult> Fill(QFileDevice &file, const QString &path,
+CWriteResult Failure(Status status, const QString &path, int systemError, const QFileDevice &file)
+{
+    return Failure(status, path, systemError, file.error(), file.errorString());
+}
+
+// Refuses a path that no write may go to: none, one whose name was decoded with loss, and
+// (with ExistingFile::replace) one held by a folder, a device or a file its owner made
+// read-only. A link is no reason: it is replaced itself.
+std::optional<CWriteResult> Refusal(const QString &path, ExistingFile existing)
+{
+    CWriteResult refused;
+    refused.status = Status::notCreated;
+    if (path.isEmpty())
+        return refused;
+    if (!CanBeNamed(path)) {
+        refused.cause = FileErrorCause::unnamable;
+        return refused;
+    }
+    const QFileInfo info(path);
+    if (existing == ExistingFile::keep && (info.exists() || info.isSymLink())) {
+        refused.status = Status::pathTaken;
+        return refused;
+    }
+    if (existing == ExistingFile::replace && !info.isSymLink() && info.exists()
+        && (!info.isFile() || !info.isWritable())) {
+        refused.cause = ClassifyFileError(path, 0, QFileDevice::OpenError, true);
+        return refused;
+    }
+    return std::nullopt;
+}
+
+// Gives the new file the permissions of the regular file it is to replace; a link, or no
+// file at all, leaves it with those of any new file.
+void TakePermissions(const QString &target, const QString &file)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status existing = fs::symlink_status(QFileInfo(target).filesystemFilePath(), error);
+    if (error || !fs::is_regular_file(existing))
+        return;
+    fs::permissions(QFileInfo(file).filesystemFilePath(), existing.permissions() & fs::perms::all,
+                    error);
+}
+
+// Runs write(), the final flush and the sync; the failure, or nothing when every byte is on
+// the disk. target is the path the file is to take, for the error's cause.
+std::optional<CWriteResult> Fill(QFile &file, const QString &target,
                                  const std::function<bool(QIODevice &)> &write)
 {
     try {
         errno = 0;
         if (!write(file)) {
-            CWriteResult result;
-            result.status = CWriteResult::Status::notWritten;
-            return result;
+            // The writer gave up; when the device refused its bytes, that is the reason. A
+            // short write leaves no error on the device, only the system's error number.
+            const int systemError = LastSystemError();
+            const FileErrorCause cause = CauseOfSystemError(systemError, true);
+            if (file.error() != QFileDevice::NoError || cause == FileErrorCause::diskFull
+                || cause == FileErrorCause::hardIO)
+                return Failure(Status::notWritten, target, systemError, file);
+            return Failure(Status::notWritten, QString(), 0);
         }
     } catch (const CArchiveWriteError &) {
-        return Failure(CWriteResult::Status::notWritten, path, errno, file);
+        return Failure(Status::notWritten, target, LastSystemError(), file);
     }
     errno = 0;
     // A short write that only the final flush meets (a full disk, a file size limit) must
     // not count as written.
     if (!file.flush() || file.error() != QFileDevice::NoError)
-        return Failure(CWriteResult::Status::notWritten, path, errno, file);
-    return std::nullopt;
-}
-
-CWriteResult WriteReplacing(const QString &path, const std::function<bool(QIODevice &)> &write)
-{
-    QSaveFile file(path);
+        return Failure(Status::notWritten, target, LastSystemError(), file);
+    TakePermissions(target, file.fileName());
+    int systemError = 0;
+    if (!SyncToDisk(file, &systemError))
+        return Failure(Status::notWritten, target, systemError);
     errno = 0;
-    if (!file.open(QIODevice::WriteOnly))
-        return Failure(CWriteResult::Status::notCreated, path, errno, file);
-    if (const auto failure = Fill(file, path, write)) {
-        file.cancelWriting();
-        return *failure;
-    }
-    if (!file.commit())
-        return Failure(CWriteResult::Status::notWritten, path, errno, file);
-    return {};
-}
-
-// A name beside the target's, hidden where names can hide, that is most likely free.
-QString SiblingName(const QString &target)
-{
-    const QFileInfo info(target);
-    return info.dir().filePath(QStringLiteral(".%1.%2").arg(
-        info.fileName(), QString::number(QRandomGenerator::global()->generate(), 36)));
-}
-
-// The temporary file beside the target: removed unless it was given the target's name.
-class CTemporarySibling
-{
-public:
-    ~CTemporarySibling()
-    {
-        if (!m_file.fileName().isEmpty() && !m_kept) {
-            m_file.close();
-            m_file.remove();
-        }
-    }
-
-    // A new file in the target's folder under a name of its own, hidden where names can hide.
-    bool Create(const QString &target)
-    {
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            m_file.setFileName(SiblingName(target));
-            errno = 0;
-            if (m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-                return true;
-            m_systemError = errno;
-            if (!QFileInfo::exists(m_file.fileName()))
-                break; // not a clash of names: the folder refuses new files
-        }
-        return false;
-    }
-
-    QFile &File() { return m_file; }
-    int SystemError() const { return m_systemError; }
-    void Keep() { m_kept = true; }
-
-private:
-    QFile m_file;
-    int m_systemError = 0;
-    bool m_kept = false;
-};
-
-CWriteResult WriteKeeping(const QString &path, const std::function<bool(QIODevice &)> &write)
-{
-    CWriteResult taken;
-    taken.status = CWriteResult::Status::pathTaken;
-    const QFileInfo info(path);
-    if (info.exists() || info.isSymLink())
-        return taken;
-
-    CTemporarySibling temporary;
-    QFile &file = temporary.File();
-    if (!temporary.Create(path))
-        return Failure(CWriteResult::Status::notCreated, path, temporary.SystemError(), file);
-    if (const auto failure = Fill(file, path, write))
-        return *failure;
-    SyncToDisk(file);
     file.close();
     if (file.error() != QFileDevice::NoError)
-        return Failure(CWriteResult::Status::notWritten, path, errno, file);
-
-    int systemError = 0;
-    switch (MoveWithoutReplacing(file.fileName(), path, &systemError)) {
-    case MoveOutcome::moved:
-        temporary.Keep();
-        return {};
-    case MoveOutcome::targetExists:
-        return taken;
-    case MoveOutcome::failed:
-        break;
-    }
-    return Failure(CWriteResult::Status::notWritten, path, systemError, file);
-}
-
-// A file of a set, filled under a temporary name, and where what had its name went meanwhile.
-struct CStagedFile
-{
-    CTemporarySibling temporary;
-    QString aside;      // what stood at the path, moved here while the set takes its names
-    bool placed = false; // the temporary has the path's name
-};
-
-// Puts every staged file back as it was before the set took its names.
-void Undo(const std::vector<CFileToWrite> &files, std::vector<std::unique_ptr<CStagedFile>> &staged)
-{
-    int ignored = 0;
-    for (std::size_t i = staged.size(); i-- > 0;) {
-        CStagedFile &file = *staged[i];
-        if (file.placed) {
-            QFile::remove(files[i].path);
-            file.placed = false;
-        }
-        if (!file.aside.isEmpty())
-            MoveWithoutReplacing(file.aside, files[i].path, &ignored);
-    }
-}
-
-// Gives the staged file its path's name, moving aside what has it; false when that fails.
-bool Place(const QString &path, CStagedFile &file, int *systemError)
-{
-    const QFileInfo info(path);
-    if (info.exists() || info.isSymLink()) {
-        MoveOutcome moved = MoveOutcome::targetExists;
-        for (int attempt = 0; attempt < 100 && moved == MoveOutcome::targetExists; ++attempt) {
-            file.aside = SiblingName(path);
-            moved = MoveWithoutReplacing(path, file.aside, systemError);
-        }
-        if (moved != MoveOutcome::moved) {
-            file.aside.clear();
-            return false;
-        }
-    }
-    if (MoveWithoutReplacing(file.temporary.File().fileName(), path, systemError)
-        != MoveOutcome::moved)
-        return false;
-    file.temporary.Keep();
-    file.placed = true;
-    return true;
+        return Failure(Status::notWritten, target, LastSystemError(), file);
+    return std::nullopt;
 }
 
 } // namespace
 
-CWriteResult WriteWholeFiles(const std::vector<CFileToWrite> &files, std::size_t *failed)
+CWriteResult WriteWholeFile(const QString &path, const std::function<bool(QIODevice &)> &write,
+                            ExistingFile existing)
 {
-    std::vector<std::unique_ptr<CStagedFile>> staged;
-    const auto failure = [&](CWriteResult result) {
-        if (failed)
-            *failed = staged.size();
-        return result;
-    };
-    for (const CFileToWrite &file : files) {
-        const QFileInfo info(file.path);
-        // Only regular files: a folder or a device at the path is not ours to replace, and
-        // neither is a file its owner made read-only (QSaveFile refuses that one too).
-        if (file.path.isEmpty() || (info.exists() && (!info.isFile() || !info.isWritable()))) {
-            CWriteResult result;
-            result.status = CWriteResult::Status::notCreated;
-            result.cause = ClassifyFileError(file.path, 0, QFileDevice::OpenError, true);
-            return failure(result);
-        }
-        auto stage = std::make_unique<CStagedFile>();
-        QFile &device = stage->temporary.File();
-        if (!stage->temporary.Create(file.path))
-            return failure(Failure(CWriteResult::Status::notCreated, file.path,
-                                   stage->temporary.SystemError(), device));
-        if (const auto filled = Fill(device, file.path, file.write))
-            return failure(*filled);
-        SyncToDisk(device);
-        device.close();
-        if (device.error() != QFileDevice::NoError)
-            return failure(Failure(CWriteResult::Status::notWritten, file.path, errno, device));
-        staged.push_back(std::move(stage));
-    }
-    // Every file is written; what had their names is kept aside until all have them.
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        int systemError = 0;
-        if (!Place(files[i].path, *staged[i], &systemError)) {
-            Undo(files, staged);
-            if (failed)
-                *failed = i;
-            return Failure(CWriteResult::Status::notWritten, files[i].path, systemError,
-                           staged[i]->temporary.File());
+    if (const auto refused = Refusal(path, existing))
+        return *refused;
+    const QString folder = QFileInfo(path).absolutePath();
+    RemoveLeftovers(folder);
+
+    CTemporaryFile temporary;
+    QFile &file = temporary.File();
+    if (!temporary.Create(path))
+        return Failure(Status::notCreated, path, temporary.SystemError(), file);
+    if (const auto failure = Fill(file, path, write))
+        return *failure;
+
+    int systemError = 0;
+    if (existing == ExistingFile::replace) {
+        if (!MoveReplacing(file.fileName(), path, &systemError))
+            return Failure(Status::notWritten, path, systemError);
+    } else {
+        switch (MoveWithoutReplacing(file.fileName(), path, &systemError)) {
+        case MoveOutcome::moved:
+            break;
+        case MoveOutcome::targetExists:
+            return Failure(Status::pathTaken, QString(), 0);
+        case MoveOutcome::failed:
+            return Failure(Status::notWritten, path, systemError);
         }
     }
-    for (const std::unique_ptr<CStagedFile> &file : staged) {
-        if (!file->aside.isEmpty())
-            QFile::remove(file->aside);
+    temporary.Keep();
+    if (!SyncFolder(folder, &systemError)) {
+        // The name may not survive a power loss. A fresh name is ours to give back; a replaced
+        // file cannot be brought back, but the write is not reported as done.
+        if (existing == ExistingFile::keep)
+            QFile::remove(path);
+        return Failure(Status::notWritten, path, systemError);
     }
     return {};
 }
 
-CWriteResult WriteWholeFile(const QString &path, const std::function<bool(QIODevice &)> &write,
-                            ExistingFile existing)
+CWriteResult WriteWholeFiles(const std::vector<CFileToWrite> &files, std::size_t *failed)
 {
-    const QFileInfo info(path);
-    // Only regular files: a folder or a device at the path is not ours to replace.
-    if (path.isEmpty() || (existing == ExistingFile::replace && info.exists() && !info.isFile())) {
-        CWriteResult result;
-        result.status = CWriteResult::Status::notCreated;
-        result.cause = ClassifyFileError(path, 0, QFileDevice::OpenError, true);
+    std::size_t failedIndex = 0;
+    const auto failure = [&](std::size_t index, CWriteResult result) {
+        failedIndex = index;
+        if (failed)
+            *failed = index;
         return result;
+    };
+    if (files.empty())
+        return {};
+    const QString folder = QFileInfo(files.front().path).absolutePath();
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (const auto refused = Refusal(files[i].path, ExistingFile::replace))
+            return failure(i, *refused);
+        if (QFileInfo(files[i].path).absolutePath() != folder)
+            return failure(i, Failure(Status::notCreated, QString(), 0)); // one folder only
     }
-    return existing == ExistingFile::replace ? WriteReplacing(path, write)
-                                             : WriteKeeping(path, write);
+    RemoveLeftovers(folder);
+
+    CStagedSet set;
+    int systemError = 0;
+    if (!set.Create(folder, &systemError))
+        return failure(0, Failure(Status::notCreated, files.front().path, systemError));
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        QFile device(set.NewPath(QFileInfo(files[i].path).fileName()));
+        errno = 0;
+        if (!device.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return failure(i, Failure(Status::notCreated, files[i].path, LastSystemError(), device));
+        if (const auto filled = Fill(device, files[i].path, files[i].write))
+            return failure(i, *filled);
+    }
+    if (!set.Commit(&systemError))
+        return failure(0, Failure(Status::notWritten, files.front().path, systemError));
+
+    // Every file is on the disk; what had their names goes aside until all have them.
+    std::vector<bool> aside(files.size()), placed(files.size());
+    bool switched = true;
+    for (std::size_t i = 0; switched && i < files.size(); ++i) {
+        const QString &path = files[i].path;
+        const QString name = QFileInfo(path).fileName();
+        const QFileInfo info(path);
+        if (info.exists() || info.isSymLink()) {
+            aside[i] = MoveWithoutReplacing(path, set.OldPath(name), &systemError)
+                       == MoveOutcome::moved;
+            switched = aside[i];
+        }
+        if (switched) {
+            placed[i] = MoveWithoutReplacing(set.NewPath(name), path, &systemError)
+                        == MoveOutcome::moved;
+            switched = placed[i];
+        }
+        failedIndex = i;
+    }
+    int syncError = 0;
+    if (switched && SyncFolder(folder, &syncError))
+        return {};
+    if (switched)
+        systemError = syncError;
+
+    // Back as it was. A writer killed here leaves a committed set, which the next write
+    // finishes instead: either way the folder holds one whole set.
+    int ignored = 0;
+    for (std::size_t i = files.size(); i-- > 0;) {
+        const QString name = QFileInfo(files[i].path).fileName();
+        if (placed[i])
+            MoveReplacing(files[i].path, set.NewPath(name), &ignored);
+        if (aside[i])
+            MoveWithoutReplacing(set.OldPath(name), files[i].path, &ignored);
+    }
+    SyncFolder(folder, &ignored);
+    return failure(failedIndex, Failure(Status::notWritten, files[failedIndex].path, systemError));
 }
 
 } // namespace quorvel

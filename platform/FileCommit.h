@@ -1,39 +1,18 @@
 #pragma once
-// One home for file plumbing below the documents and the tool: the causes and texts of file
-// errors, and the write that leaves a file whole or not at all.
+// The write that leaves a file whole or not at all, and the set of files written as one.
+// Every write follows one rule for what has the name already: a link is replaced itself,
+// never written through, and a file's permissions pass to the file that replaces it.
 
-#include <QFileDevice>
+#include "platform/FileErrors.h"
+
 #include <QString>
 
 #include <functional>
 #include <vector>
 
+class QIODevice;
+
 namespace quorvel {
-
-// Why a file could not be opened, created, read or written; each cause has its own message.
-enum class FileErrorCause {
-    none,
-    generic,
-    fileNotFound,
-    badPath,
-    tooManyOpenFiles,
-    accessDenied,
-    invalidFile,
-    directoryFull,
-    hardIO,
-    sharingViolation,
-    lockViolation,
-    diskFull,
-    endOfFile,
-};
-
-// Works out the cause from what the file system says about the path and from the system
-// error number of the failed call (0 when unknown). writing: the file was being created.
-FileErrorCause ClassifyFileError(const QString &path, int systemError,
-                                 QFileDevice::FileError qtError, bool writing);
-
-// The message for a cause, with the path in native form; empty for FileErrorCause::none.
-QString FileErrorText(FileErrorCause cause, const QString &path);
 
 // What a whole-file write does to a file that already has its name.
 enum class ExistingFile {
@@ -59,12 +38,14 @@ struct CWriteResult
     bool Written() const { return status == Status::written; }
 };
 
-// Writes the file whole or not at all: write() fills a device whose bytes take the path's
-// name only when write() returned true and every byte reached the disk; otherwise whatever
-// stood at the path stays as it was and nothing is left beside it. A CArchiveWriteError out
-// of write() counts as a failed write; other exceptions pass through after the same clean-up.
+// Writes the file whole or not at all: write() fills a temporary file beside the path (see
+// Temporaries.h), whose bytes take the path's name only when write() returned true and the
+// system has put every byte on the disk; the folder is synced after. Otherwise whatever stood
+// at the path stays as it was and nothing is left beside it. A CArchiveWriteError out of
+// write() counts as a failed write; other exceptions pass through after the same clean-up.
 // With ExistingFile::keep the name is taken in one step that fails when a file has it, so a
 // file that appeared at a freshly drawn path while it was being written is never replaced.
+// Every write first removes the leftovers of killed writes in the folder.
 CWriteResult WriteWholeFile(const QString &path, const std::function<bool(QIODevice &)> &write,
                             ExistingFile existing = ExistingFile::replace);
 
@@ -75,10 +56,12 @@ struct CFileToWrite
     std::function<bool(QIODevice &)> write;
 };
 
-// Writes several files (at different paths) whole, and all of them or none: each is filled
-// beside its path as WriteWholeFile fills one, and only when every one was written do they take
-// their names, replacing what had them. On failure nothing is left at a path that was free,
-// whatever stood at the others is as it was, and *failed, when given, is the failed file's index.
+// Writes several files of one folder whole, and all of them or none: each is filled in a
+// staging folder (CStagedSet), and only when every one is on the disk do they take their
+// names, replacing what had them. On failure nothing is left at a path that was free,
+// whatever stood at the others is as it was, and *failed, when given, is the failed file's
+// index. A writer killed while the files take their names leaves the set to the next write
+// into the folder, which finishes it.
 CWriteResult WriteWholeFiles(const std::vector<CFileToWrite> &files, std::size_t *failed = nullptr);
 
 } // namespace quorvel

@@ -1,5 +1,7 @@
 #include "platform/FileSystem.h"
 
+#include "platform/Logging.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -11,6 +13,7 @@
 #include <string>
 #include <windows.h>
 #else
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -19,6 +22,30 @@
 namespace quorvel {
 
 #ifdef Q_OS_WIN
+
+namespace {
+
+// The C library's number for a Windows error code, for the causes that have a message.
+int ErrnoOf(DWORD error)
+{
+    switch (error) {
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_DISK_QUOTA_EXCEEDED:
+        return ENOSPC;
+    case ERROR_ACCESS_DENIED:
+        return EACCES;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return ENOENT;
+    case ERROR_DIRECTORY:
+        return ENOTDIR;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
 
 MoveOutcome MoveWithoutReplacing(const QString &from, const QString &to, int *systemError)
 {
@@ -31,20 +58,60 @@ MoveOutcome MoveWithoutReplacing(const QString &from, const QString &to, int *sy
     const DWORD error = GetLastError();
     if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
         return MoveOutcome::targetExists;
-    if (error == ERROR_ACCESS_DENIED)
-        *systemError = EACCES;
-    else if (error == ERROR_DISK_FULL)
-        *systemError = ENOSPC;
+    *systemError = ErrnoOf(error);
     return MoveOutcome::failed;
 }
 
-void SyncToDisk(QFileDevice &file)
+bool MoveReplacing(const QString &from, const QString &to, int *systemError)
 {
-    if (file.handle() >= 0)
-        _commit(file.handle());
+    *systemError = 0;
+    const std::wstring source = QDir::toNativeSeparators(from).toStdWString();
+    const std::wstring target = QDir::toNativeSeparators(to).toStdWString();
+    if (MoveFileExW(source.c_str(), target.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    *systemError = ErrnoOf(GetLastError());
+    return false;
 }
 
-void ListFolder(const QString &folder, const std::function<bool(const CFolderEntry &)> &visit)
+bool SyncToDisk(QFileDevice &file, int *systemError)
+{
+    *systemError = 0;
+    if (file.handle() < 0 || _commit(file.handle()) == 0)
+        return true;
+    *systemError = errno;
+    return errno == EBADF || errno == EINVAL; // nothing to sync with
+}
+
+bool SyncFolder(const QString &, int *systemError)
+{
+    // MOVEFILE_WRITE_THROUGH has written the new name already.
+    *systemError = 0;
+    return true;
+}
+
+int LastSystemError()
+{
+    const int error = ErrnoOf(GetLastError());
+    return error != 0 ? error : errno;
+}
+
+void GuardStandardStreams()
+{
+}
+
+void FailWritesPastSizeLimit()
+{
+}
+
+std::optional<QByteArray> FindUnnamableArgument(int, char **)
+{
+    // Qt takes the arguments from the UTF-16 command line, which loses nothing.
+    return std::nullopt;
+}
+
+bool ListFolder(const QString &folder, const std::function<bool(const CFolderEntry &)> &visit,
+                int *systemError)
 {
     QString pattern = QDir::toNativeSeparators(folder);
     if (!pattern.endsWith(u'\\'))
@@ -54,8 +121,11 @@ void ListFolder(const QString &folder, const std::function<bool(const CFolderEnt
     const HANDLE find = FindFirstFileExW(reinterpret_cast<const wchar_t *>(pattern.utf16()),
                                          FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
                                          FIND_FIRST_EX_LARGE_FETCH);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
+    if (find == INVALID_HANDLE_VALUE) {
+        if (systemError)
+            *systemError = ErrnoOf(GetLastError());
+        return false;
+    }
     do {
         CFolderEntry entry;
         entry.name = QString::fromWCharArray(data.cFileName);
@@ -71,6 +141,7 @@ void ListFolder(const QString &folder, const std::function<bool(const CFolderEnt
             break;
     } while (FindNextFileW(find, &data));
     FindClose(find);
+    return true;
 }
 
 #else
@@ -129,28 +200,110 @@ MoveOutcome MoveWithoutReplacing(const QString &from, const QString &to, int *sy
     return MoveOutcome::failed;
 }
 
-void SyncToDisk(QFileDevice &file)
+bool MoveReplacing(const QString &from, const QString &to, int *systemError)
 {
-    if (file.handle() >= 0)
-        ::fsync(file.handle());
+    *systemError = 0;
+    // rename() replaces a link itself, never the file it points to.
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return true;
+    *systemError = errno;
+    return false;
 }
 
-void ListFolder(const QString &folder, const std::function<bool(const CFolderEntry &)> &visit)
+namespace {
+
+// What a file system that cannot sync answers; the bytes are then as safe as it makes them.
+bool CannotSync(int error)
+{
+    return error == EINVAL || error == EROFS || error == ENOTSUP || error == EOPNOTSUPP;
+}
+
+} // namespace
+
+bool SyncToDisk(QFileDevice &file, int *systemError)
+{
+    *systemError = 0;
+    if (file.handle() < 0 || ::fsync(file.handle()) == 0 || CannotSync(errno))
+        return true;
+    *systemError = errno;
+    return false;
+}
+
+bool SyncFolder(const QString &folder, int *systemError)
+{
+    *systemError = 0;
+    const int fd = ::open(QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder)
+                              .constData(),
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return true; // a folder we may not open for reading is synced by the system alone
+    const bool synced = ::fsync(fd) == 0 || CannotSync(errno) || errno == EBADF;
+    if (!synced)
+        *systemError = errno;
+    ::close(fd);
+    return synced;
+}
+
+int LastSystemError()
+{
+    return errno;
+}
+
+void GuardStandardStreams()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // Read-only, so that writing to the stand-in fails as writing to no stream would.
+        const int standIn = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (standIn >= 0 && standIn != fd) {
+            ::dup2(standIn, fd);
+            ::close(standIn);
+        }
+    }
+}
+
+void FailWritesPastSizeLimit()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+std::optional<QByteArray> FindUnnamableArgument(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray bytes(argv[i]);
+        if (QString::fromLocal8Bit(bytes).toLocal8Bit() != bytes)
+            return bytes;
+    }
+    return std::nullopt;
+}
+
+bool ListFolder(const QString &folder, const std::function<bool(const CFolderEntry &)> &visit,
+                int *systemError)
 {
     namespace fs = std::filesystem;
     std::error_code error;
     fs::directory_iterator it(fs::path(QFile::encodeName(folder).toStdString()), error);
     for (; !error && it != fs::directory_iterator(); it.increment(error)) {
         CFolderEntry entry;
-        entry.name = QFile::decodeName(it->path().filename().native().c_str());
+        const std::string &native = it->path().filename().native();
+        entry.name = QFile::decodeName(QByteArray::fromStdString(native));
+        if (QFile::encodeName(entry.name) != QByteArray::fromStdString(native)) {
+            qCDebug(lcStore) << "left out" << entry.name << "in" << folder
+                             << ": its name is not valid UTF-8";
+            continue;
+        }
         // The type comes with the listing; only links cost a look at what they point to.
         std::error_code typeError;
         entry.directory = it->is_directory(typeError);
         entry.special = !entry.directory && !it->is_regular_file(typeError);
         entry.hidden = entry.name.startsWith(u'.');
         if (!visit(entry))
-            break;
+            return true;
     }
+    if (error && systemError)
+        *systemError = error.value();
+    return !error;
 }
 
 #endif

@@ -42,6 +42,8 @@ bool SameFile(const QString &a, const QString &b)
 QString OutputProblem(const QString &path, FileErrorCause cause, const char *fallback,
                       const QString &detail)
 {
+    if (cause == FileErrorCause::unnamable)
+        return FileMessage(path, UnnamableWords());
     const QFileInfo info(path);
     const QString folder = info.path();
     const QFileInfo folderInfo(folder);
@@ -71,13 +73,18 @@ QString WriteFailure(const QString &path, const CWriteResult &result, const QStr
     case CWriteResult::Status::notWritten:
         break;
     }
-    // The command's own reason when it gave up; else what the file system said.
-    return !why.isEmpty() ? FileMessage(path, why)
-                          : OutputProblem(path, result.cause, "Failed to save document.",
-                                          result.detail);
+    // What the file system said, when it said something; else the command's own reason.
+    return result.cause == FileErrorCause::none && !why.isEmpty()
+               ? FileMessage(path, why)
+               : OutputProblem(path, result.cause, "Failed to save document.", result.detail);
 }
 
 } // namespace
+
+QString UnnamableWords()
+{
+    return Tr("the name of this file is not valid UTF-8; rename it.");
+}
 
 QString FileMessage(const QString &path, const QString &words)
 {
@@ -170,15 +177,10 @@ bool WriteCompanyFile(const QString &path, CCompanyRecord &record, bool modified
 {
     return WriteFileWhole(
         path,
-        [&](QIODevice &device, QString *why) {
-            try {
-                CArchive archive(&device, CArchive::store);
-                WriteCompany(archive, record, modified);
-            } catch (const CArchiveWriteError &) {
-                *why = QStringLiteral("%1 (%2)").arg(Tr("Failed to save document."),
-                                                     device.errorString());
-                return false;
-            }
+        [&](QIODevice &device, QString *) {
+            // A device that refuses the bytes throws; the write names the cause.
+            CArchive archive(&device, CArchive::store);
+            WriteCompany(archive, record, modified);
             return true;
         },
         error, existing, pathTaken);

@@ -23,6 +23,9 @@ namespace quorvel::tool {
 // the editor's own words where it has them ("a.company: Unexpected file format.").
 QString FileMessage(const QString &path, const QString &words);
 
+// The words for a path that cannot be carried through Qt's strings without loss.
+QString UnnamableWords();
+
 // Opens a file to read; on failure false, with *error the message for a missing file, a
 // folder or a file that cannot be read.
 bool OpenInputFile(QFile &file, QString *error);

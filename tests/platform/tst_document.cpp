@@ -155,6 +155,9 @@ void TestDocument::openSequence_data()
             << "partial" << modified << "Unexpected file format." << "renewed";
         QTest::addRow("empty file, %s", m)
             << "empty" << modified << "Unexpected file format." << "renewed";
+        QTest::addRow("name decoded with loss, %s", m)
+            << "unnamable" << modified << "The name of %1 is not valid UTF-8; rename it."
+            << "untouched";
     }
 }
 
@@ -180,6 +183,8 @@ void TestDocument::openSequence()
         QVERIFY(WriteFile(m_dir->filePath(QStringLiteral("plain")), "x"));
         path = m_dir->filePath(QStringLiteral("plain/chosen.doc"));
     }
+    else if (kind == u"unnamable")
+        path = m_dir->filePath(QStringLiteral("\uFFFDchosen.doc")); // as Qt decodes "\xe9chosen.doc"
 
     CScriptedPrompts prompts;
     CTestDocument doc;
@@ -283,6 +288,8 @@ void TestDocument::saveSequence_data()
     QTest::newRow("target is a folder") << "folder" << "Access to %1 was denied.";
     QTest::newRow("no path") << "empty" << "Invalid filename.";
     QTest::newRow("write fails half-way") << "writeFails" << "Failed to save document.";
+    QTest::newRow("name decoded with loss") << "unnamable"
+                                            << "The name of %1 is not valid UTF-8; rename it.";
 }
 
 void TestDocument::saveSequence()
@@ -303,6 +310,8 @@ void TestDocument::saveSequence()
         QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("target.doc")));
     else if (kind == u"empty")
         path.clear();
+    else if (kind == u"unnamable")
+        path = m_dir->filePath(QStringLiteral("\uFFFDtarget.doc"));
 
     CScriptedPrompts prompts;
     CTestDocument doc;

@@ -1,16 +1,78 @@
-// Whole-or-nothing writes that keep an existing file, through real files: what stands at the
-// path afterwards, what is left beside it, and a file that takes the name during the write.
+// Whole-or-nothing writes through real files: what stands at the path afterwards, what is
+// left beside it, a file that takes the name during the write, links and modes at the path,
+// failed syncs, the leftovers of killed writes, and a set of files whose writer is killed.
 
 #include "platform/FileCommit.h"
 #include "tests/support/TestFiles.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef Q_OS_LINUX
+#include <cerrno>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 using namespace quorvel;
 using namespace quorvel::test;
+
+namespace {
+
+std::function<bool(QIODevice &)> Writes(const QByteArray &bytes)
+{
+    return [bytes](QIODevice &device) { return device.write(bytes) == bytes.size(); };
+}
+
+bool SetAge(const QString &path, int minutes)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite)
+           && file.setFileTime(QDateTime::currentDateTime().addSecs(-60 * minutes),
+                               QFileDevice::FileModificationTime);
+}
+
+#ifdef Q_OS_LINUX
+// Faults put into the calls the writes make: an I/O error from the sync of a file or of a
+// folder, and the end of the process (as by kill -9) at a folder's sync or before a rename.
+enum class ESyncFault { None, Files, Folders };
+ESyncFault g_syncFault = ESyncFault::None;
+bool g_exitAtFolderSync = false;
+int g_renamesBeforeExit = -1; // -1: never
+#endif
+
+} // namespace
+
+#ifdef Q_OS_LINUX
+extern "C" int fsync(int fd)
+{
+    struct stat status{};
+    const bool folder = ::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode);
+    if (folder && g_exitAtFolderSync)
+        ::_exit(9);
+    if ((g_syncFault == ESyncFault::Files && !folder)
+        || (g_syncFault == ESyncFault::Folders && folder)) {
+        errno = EIO;
+        return -1;
+    }
+    return int(::syscall(SYS_fsync, fd));
+}
+
+extern "C" int renameat2(int fromFolder, const char *from, int toFolder, const char *to,
+                         unsigned flags) noexcept
+{
+    if (g_renamesBeforeExit == 0)
+        ::_exit(9);
+    if (g_renamesBeforeExit > 0)
+        --g_renamesBeforeExit;
+    return int(::syscall(SYS_renameat2, fromFolder, from, toFolder, to, flags));
+}
+#endif
 
 class TestFileCommit : public QObject
 {
@@ -19,6 +81,17 @@ class TestFileCommit : public QObject
 private slots:
     void writeWholeFile_data();
     void writeWholeFile();
+    void linksAndModes_data();
+    void linksAndModes();
+    void unnamablePathRefused();
+    void leftoversRemoved_data();
+    void leftoversRemoved();
+#ifdef Q_OS_LINUX
+    void failedSync_data();
+    void failedSync();
+    void killedWhileSwitching_data();
+    void killedWhileSwitching();
+#endif
 };
 
 void TestFileCommit::writeWholeFile_data()
@@ -80,6 +153,172 @@ void TestFileCommit::writeWholeFile()
     }
 #endif
 }
+
+void TestFileCommit::linksAndModes_data()
+{
+    QTest::addColumn<bool>("set");        // written as a set of files, as faces writes
+    QTest::addColumn<QString>("before"); // what has the name: a link, a dangling link, a private file
+    for (bool set : {false, true}) {
+        for (const char *before : {"link", "dangling", "private"})
+            QTest::addRow("%s, %s", set ? "set" : "alone", before) << set << QString::fromLatin1(before);
+    }
+}
+
+void TestFileCommit::linksAndModes()
+{
+    QFETCH(bool, set);
+    QFETCH(QString, before);
+
+    QTemporaryDir dir;
+    QTemporaryDir elsewhere;
+    const QString target = dir.filePath(QStringLiteral("out.png"));
+    const QString theirs = elsewhere.filePath(QStringLiteral("theirs"));
+    const QFileDevice::Permissions permissions = PutAtName(target, before, theirs);
+
+    const CWriteResult result = set ? WriteWholeFiles({{target, Writes("ours")}})
+                                    : WriteWholeFile(target, Writes("ours"));
+    QVERIFY(result.Written());
+    QCOMPARE(ReadFile(target), QByteArray("ours"));
+    QCOMPARE(Entries(dir.path()), QStringList{"out.png"});
+    QCOMPARE(BrokeTheRule(target, before, theirs, permissions), QString());
+}
+
+void TestFileCommit::unnamablePathRefused()
+{
+    // How Qt carries the name "\xe9.png": written, it would be another file.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("\uFFFD.png"));
+    for (const CWriteResult &result : {WriteWholeFile(path, Writes("x")),
+                                       WriteWholeFiles({{path, Writes("x")}})}) {
+        QCOMPARE(int(result.status), int(CWriteResult::Status::notCreated));
+        QCOMPARE(result.cause, FileErrorCause::unnamable);
+    }
+    QCOMPARE(Entries(dir.path()), QStringList());
+}
+
+void TestFileCommit::leftoversRemoved_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("age");         // minutes
+    QTest::addColumn<int>("placeholder"); // age of an empty COMP1.DAT beside it; -1: none
+    QTest::addColumn<bool>("removed");
+    QTest::addColumn<bool>("placeholderRemoved");
+
+    const QString temporary = QStringLiteral(".quorvel-0a1b2c3d.COMP1.DAT.tmp");
+    QTest::newRow("temporary of two hours") << temporary << 120 << -1 << true << false;
+    QTest::newRow("temporary of a minute") << temporary << 1 << -1 << false << false;
+    QTest::newRow("temporary without a name") << ".quorvel-0a1b2c3d.tmp" << 120 << -1 << true << false;
+    QTest::newRow("placeholder taken after it") << temporary << 120 << 119 << true << true;
+    QTest::newRow("empty file older than it") << temporary << 120 << 180 << true << false;
+    QTest::newRow("the user's file") << ".quorvel-notes.tmp" << 120 << -1 << false << false;
+    QTest::newRow("another program's") << ".COMP1.DAT.x81kd" << 120 << -1 << false << false;
+}
+
+void TestFileCommit::leftoversRemoved()
+{
+    QFETCH(QString, name);
+    QFETCH(int, age);
+    QFETCH(int, placeholder);
+    QFETCH(bool, removed);
+    QFETCH(bool, placeholderRemoved);
+
+    QTemporaryDir dir;
+    const QString leftover = dir.filePath(name);
+    const QString taken = dir.filePath(QStringLiteral("COMP1.DAT"));
+    QVERIFY(WriteFile(leftover, "half a company") && SetAge(leftover, age));
+    if (placeholder >= 0)
+        QVERIFY(WriteFile(taken, QByteArray()) && SetAge(taken, placeholder));
+
+    // Any write into the folder clears what killed writes left there.
+    QVERIFY(WriteWholeFile(dir.filePath(QStringLiteral("COMP2.DAT")), Writes("x")).Written());
+
+    QCOMPARE(QFileInfo::exists(leftover), !removed);
+    QCOMPARE(QFileInfo::exists(taken), placeholder >= 0 && !placeholderRemoved);
+    QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("COMP2.DAT"))));
+}
+
+#ifdef Q_OS_LINUX
+void TestFileCommit::failedSync_data()
+{
+    QTest::addColumn<QString>("write"); // "replace", "keep" (a fresh name) or "set"
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<QByteArray>("after"); // what the path holds afterwards
+
+    const int files = int(ESyncFault::Files), folders = int(ESyncFault::Folders);
+    QTest::newRow("file, replacing") << "replace" << files << QByteArray("old");
+    QTest::newRow("file, fresh name") << "keep" << files << QByteArray("<missing>");
+    QTest::newRow("file, set") << "set" << files << QByteArray("old");
+    QTest::newRow("folder, fresh name") << "keep" << folders << QByteArray("<missing>");
+    QTest::newRow("folder, set") << "set" << folders << QByteArray("old");
+}
+
+void TestFileCommit::failedSync()
+{
+    QFETCH(QString, write);
+    QFETCH(int, fault);
+    QFETCH(QByteArray, after);
+
+    // A sync that fails is a write that fails: the bytes may not be on the disk.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("COMP1.DAT"));
+    if (write != u"keep")
+        QVERIFY(WriteFile(path, "old"));
+    g_syncFault = ESyncFault(fault);
+    const CWriteResult result =
+        write == u"set" ? WriteWholeFiles({{path, Writes("new")},
+                                           {dir.filePath(QStringLiteral("second")), Writes("2")}})
+                        : WriteWholeFile(path, Writes("new"),
+                                         write == u"keep" ? ExistingFile::keep : ExistingFile::replace);
+    g_syncFault = ESyncFault::None;
+
+    QCOMPARE(int(result.status), int(CWriteResult::Status::notWritten));
+    QCOMPARE(result.cause, FileErrorCause::hardIO);
+    QCOMPARE(ReadFile(path), after);
+    QCOMPARE(Entries(dir.path()), after == "<missing>" ? QStringList() : QStringList{"COMP1.DAT"});
+}
+
+void TestFileCommit::killedWhileSwitching_data()
+{
+    QTest::addColumn<int>("renames");      // done before the kill; -1: killed before the commit
+    QTest::addColumn<QByteArray>("after"); // the set the folder holds once the next write ran
+    QTest::newRow("before the set is committed") << -1 << QByteArray("old");
+    QTest::newRow("committed, no name taken yet") << 0 << QByteArray("new");
+    QTest::newRow("first file moved aside") << 1 << QByteArray("new");
+    QTest::newRow("first file in place") << 2 << QByteArray("new");
+    QTest::newRow("second file moved aside") << 3 << QByteArray("new");
+}
+
+void TestFileCommit::killedWhileSwitching()
+{
+    QFETCH(int, renames);
+    QFETCH(QByteArray, after);
+
+    QTemporaryDir dir;
+    const QStringList names{QStringLiteral("default-64.png"), QStringLiteral("default-24.png")};
+    std::vector<CFileToWrite> files;
+    for (const QString &name : names) {
+        QVERIFY(WriteFile(dir.filePath(name), "old " + name.toLatin1()));
+        files.push_back({dir.filePath(name), Writes("new " + name.toLatin1())});
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        g_exitAtFolderSync = renames < 0;
+        g_renamesBeforeExit = renames;
+        WriteWholeFiles(files);
+        ::_exit(0); // the kill never came
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 9);
+
+    // The next write into the folder, whatever it writes, leaves one whole set there.
+    QVERIFY(WriteWholeFile(dir.filePath(QStringLiteral("other")), Writes("x")).Written());
+    for (const QString &name : names)
+        QCOMPARE(ReadFile(dir.filePath(name)), after + ' ' + name.toLatin1());
+    QCOMPARE(Entries(dir.path()), (QStringList{"default-24.png", "default-64.png", "other"}));
+}
+#endif
 
 QTEST_GUILESS_MAIN(TestFileCommit)
 #include "tst_filecommit.moc"

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
+
 using namespace quorvel;
 using namespace quorvel::test;
 
@@ -50,6 +52,9 @@ private slots:
     void loadFromFile();
     void findInstalledCopy_data();
     void findInstalledCopy();
+#ifdef Q_OS_UNIX
+    void nameDecodedWithLossLeftOut();
+#endif
 
 private:
     QTemporaryDir m_dir;
@@ -145,6 +150,27 @@ void TestCatalogue::findInstalledCopy()
     const std::optional<QString> match = FindInstalledCopy(exported, objects.path());
     QCOMPARE(match.value_or(QString()), found ? copy : QString());
 }
+
+#ifdef Q_OS_UNIX
+void TestCatalogue::nameDecodedWithLossLeftOut()
+{
+    // "\xe9.DAT" is decoded as "\uFFFD.DAT", the name of the other file, which a scan would
+    // then read twice, the first time for a file it never read.
+    QTemporaryDir objects;
+    const QString folder = objects.path();
+    const QByteArray latin = CompanyBytes(QStringLiteral("Latin"));
+    std::FILE *raw = std::fopen((QFile::encodeName(folder) + "/\xe9.DAT").constData(), "wb");
+    QVERIFY(raw);
+    QCOMPARE(std::fwrite(latin.constData(), 1, std::size_t(latin.size()), raw), std::size_t(latin.size()));
+    QCOMPARE(std::fclose(raw), 0);
+    QVERIFY(WriteFile(folder + QStringLiteral("/\uFFFD.DAT"), CompanyBytes(QStringLiteral("Unicode"))));
+
+    std::vector<CCompanyEntry> entries;
+    ScanObjectFolder(folder, nullptr, entries);
+    QCOMPARE(entries.size(), std::size_t(1));
+    QCOMPARE(entries.front().m_displayName, QStringLiteral("Unicode") + kStamp);
+}
+#endif
 
 QTEST_GUILESS_MAIN(TestCatalogue)
 #include "tst_catalogue.moc"
