@@ -1,6 +1,8 @@
 // quorvel: the desktop editor. Optional argument: a company file to open.
 
 #include "app/QuorvelApp.h"
+#include "platform/FileSystem.h"
+#include "platform/Logging.h"
 #include "platform/widgets/WidgetPrompts.h"
 
 #include <QWidget>
@@ -28,6 +30,8 @@ bool DisplayAvailable()
 
 int main(int argc, char *argv[])
 {
+    quorvel::RouteLibraryMessages();
+    quorvel::FailWritesPastSizeLimit();
     if (!DisplayAvailable()) {
         if (quorvel::CQuorvelApp::AnswerWithoutDisplay(argc, argv))
             return 0;

@@ -11,7 +11,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFileInfo>
 
 namespace quorvel::tool {
 namespace {
@@ -51,13 +50,10 @@ int RunImport(const QStringList &args)
         return kExitFailed;
     }
     const QString folder = parser.isSet(objdata) ? parser.value(objdata) : GetObjectFolder();
-    // A missing object folder is an error: import never makes one.
-    const QFileInfo folderInfo(folder);
-    if (!folderInfo.isDir()) {
-        PrintErr(FileMessage(folder, folderInfo.exists()
-                                         ? Tr("is not a folder.")
-                                         : FileErrorText(FileErrorCause::fileNotFound, folder))
-                 + QLatin1Char('\n'));
+    // A missing object folder is an error: import never makes one. One that cannot be listed
+    // would hide an installed copy.
+    if (!CheckFolderToList(folder, true, &error)) {
+        PrintErr(error + QLatin1Char('\n'));
         return kExitFailed;
     }
 

@@ -40,7 +40,9 @@ int RunList(const QStringList &args)
         "Lists the companies installed in the object folder (or DIR): every file that import "
         "takes for a company, whatever its name, sorted by display name (owner name and date "
         "stamp) and then by path. A company that the editor's Open dialog leaves out, because "
-        "it has no 24x24 picture, is marked \"no preview\"."));
+        "it has no 24x24 picture, is marked \"no preview\". A game without its object folder "
+        "lists nothing; a DIR that is missing, is not a folder or cannot be listed is an "
+        "error."));
     const QCommandLineOption json(QStringLiteral("json"),
                                   Tr("Print one JSON array, an object per company, with the keys "
                                      "path, name, checksum and preview."));
@@ -56,6 +58,12 @@ int RunList(const QStringList &args)
     if (!parser.positionalArguments().isEmpty())
         return UsageError("list", Tr("takes no files."));
     const QString folder = parser.isSet(objdata) ? parser.value(objdata) : GetObjectFolder();
+    // A folder named on the command line must be there; the game's may be missing.
+    QString error;
+    if (!CheckFolderToList(folder, parser.isSet(objdata), &error)) {
+        PrintErr(error + QLatin1Char('\n'));
+        return kExitFailed;
+    }
 
     std::vector<CListed> companies;
     CPreviewList previews;

@@ -5,7 +5,9 @@
 #include <QDir>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace quorvel::tool {
 namespace {
@@ -17,11 +19,23 @@ std::vector<CToolCommand> &Registry()
     return commands;
 }
 
+// The error number of the first failed write to standard output, 0 while there is none.
+int g_outputError = 0;
+
+void NoteOutputError(std::FILE *stream)
+{
+    if (stream == stdout && g_outputError == 0)
+        g_outputError = errno != 0 ? errno : EIO;
+}
+
 void Print(std::FILE *stream, const QString &text)
 {
     const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
-    std::fflush(stream);
+    errno = 0;
+    if (std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream)
+            != std::size_t(bytes.size())
+        || std::fflush(stream) != 0)
+        NoteOutputError(stream);
 }
 
 } // namespace
@@ -57,6 +71,33 @@ void PrintOut(const QString &text)
 void PrintErr(const QString &text)
 {
     Print(stderr, text);
+}
+
+int FinishOutput(int code)
+{
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        NoteOutputError(stdout);
+    if (g_outputError == 0)
+        return code;
+    PrintErr(QStringLiteral("quorvel-tool: %1\n")
+                 .arg(QCoreApplication::translate("quorvel-tool",
+                                                  "could not write to standard output: %1.")
+                          .arg(QString::fromLocal8Bit(std::strerror(g_outputError)))));
+    return code == kExitOk ? kExitFailed : code;
+}
+
+QString EscapedBytes(const QByteArray &bytes)
+{
+    QString text;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7f)
+            text += QLatin1Char(c);
+        else
+            text += QStringLiteral("\\x%1").arg(byte, 2, 16, QLatin1Char('0'));
+    }
+    return text;
 }
 
 int ParseArguments(QCommandLineParser &parser, const char *command, const QString &syntax,

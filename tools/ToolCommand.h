@@ -40,6 +40,14 @@ struct CCommandRegistrar
 void PrintOut(const QString &text);
 void PrintErr(const QString &text);
 
+// The exit code once the command is done: standard output is flushed, and when any of it
+// could not be written that is said and a success becomes kExitFailed.
+int FinishOutput(int code);
+
+// An argument's bytes as the user can read them back: printable ASCII as it is, every other
+// byte as \xNN.
+QString EscapedBytes(const QByteArray &bytes);
+
 // Parses a command's arguments. Returns -1 when the command should go on; otherwise the exit
 // code to return at once: kExitOk after printing the help for --help, kExitUsage after
 // printing the parser's error. syntax is the part of the usage line after the command name.

@@ -5,6 +5,7 @@
 #include "company/ObjectLayout.h"
 #include "platform/Archive.h"
 #include "platform/FileCommit.h"
+#include "platform/FileSystem.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -222,6 +223,28 @@ void RemoveMadeFolders(const QStringList &made)
     // Only empty folders go, so nothing that appeared in them meanwhile is lost.
     for (const QString &folder : made)
         QDir().rmdir(folder);
+}
+
+bool CheckFolderToList(const QString &folder, bool mustExist, QString *error)
+{
+    const QFileInfo info(folder);
+    if (!info.exists() && !info.isSymLink()) {
+        if (mustExist)
+            *error = FileMessage(folder, FileErrorText(FileErrorCause::fileNotFound, folder));
+        return !mustExist;
+    }
+    if (!info.isDir()) {
+        *error = FileMessage(folder, Tr("is not a folder."));
+        return false;
+    }
+    int systemError = 0;
+    if (ListFolder(folder, [](const CFolderEntry &) { return false; }, &systemError))
+        return true;
+    FileErrorCause cause = CauseOfSystemError(systemError, false);
+    if (cause == FileErrorCause::none)
+        cause = FileErrorCause::generic;
+    *error = FileMessage(folder, FileErrorText(cause, folder));
+    return false;
 }
 
 QString ShownPath(const QString &path)

@@ -60,6 +60,10 @@ bool WriteCompanyFile(const QString &path, CCompanyRecord &record, bool modified
 bool MakeFolder(const QString &folder, QStringList *made, QString *error);
 void RemoveMadeFolders(const QStringList &made);
 
+// Checks that the folder can be listed, so that an empty listing means an empty folder; on
+// failure false with *error the message. A missing folder passes unless mustExist.
+bool CheckFolderToList(const QString &folder, bool mustExist, QString *error);
+
 // A path as the commands print what they wrote: absolute, with native separators.
 QString ShownPath(const QString &path);
 

@@ -1,6 +1,10 @@
 // quorvel-tool: the company editor's libraries on the command line, for scripts and batch work.
 
 #include "tools/ToolCommand.h"
+#include "tools/ToolFiles.h"
+
+#include "platform/FileSystem.h"
+#include "platform/Logging.h"
 
 #include <QCoreApplication>
 
@@ -24,22 +28,15 @@ QString TopLevelHelp()
     text += QStringLiteral(
         "\nExit status:\n"
         "  0  success\n"
-        "  1  a file could not be read or written, or was rejected\n"
+        "  1  a file could not be read or written, or was rejected, or standard output\n"
+        "     could not be written\n"
         "  2  wrong usage\n");
     return text;
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+int Run(const QStringList &arguments)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("quorvel-tool"));
-    QCoreApplication::setOrganizationName(
-        QStringLiteral("Local AppWizard-Generated Applications"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(QUORVEL_VERSION));
-
-    QStringList args = QCoreApplication::arguments();
+    QStringList args = arguments;
     args.removeFirst();
     if (args.isEmpty()) {
         PrintErr(TopLevelHelp());
@@ -65,4 +62,26 @@ int main(int argc, char *argv[])
         return kExitUsage;
     }
     return command->run(args);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Before anything opens a file that could take the place of a closed stream.
+    quorvel::GuardStandardStreams();
+    quorvel::FailWritesPastSizeLimit();
+    quorvel::RouteLibraryMessages();
+    // Qt would carry such an argument as another name, and the command would read or write
+    // another file than the one the user gave.
+    if (const std::optional<QByteArray> unnamable = quorvel::FindUnnamableArgument(argc, argv)) {
+        PrintErr(FileMessage(EscapedBytes(*unnamable), UnnamableWords()) + QLatin1Char('\n'));
+        return kExitFailed;
+    }
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quorvel-tool"));
+    QCoreApplication::setOrganizationName(
+        QStringLiteral("Local AppWizard-Generated Applications"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUORVEL_VERSION));
+    return FinishOutput(Run(QCoreApplication::arguments()));
 }

@@ -15,6 +15,7 @@
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 using namespace quorvel;
@@ -47,15 +48,17 @@ private slots:
     void import_data();
     void import();
     void concurrentImports();
+    void folderRefused_data();
+    void folderRefused();
 };
 
 void TestToolStore::list_data()
 {
     QTest::addColumn<bool>("json");
-    QTest::addColumn<bool>("folder");
+    QTest::addColumn<bool>("folder"); // false: an empty folder
     QTest::newRow("text") << false << true;
     QTest::newRow("json") << true << true;
-    QTest::newRow("no folder, json") << true << false;
+    QTest::newRow("empty folder, json") << true << false;
 }
 
 void TestToolStore::list()
@@ -70,8 +73,8 @@ void TestToolStore::list()
     const QList<std::pair<QString, QString>> sorted = {
         {"Ann", "COMP2.DAT"}, {"Ann", "COMP3.DAT"}, {"Zed", "Zed.company"},
         {"bob", "COMP1.DAT"}, {"\u00c9mile", "COMP4.DAT"}};
+    QVERIFY(QDir().mkpath(objects));
     if (folder) {
-        QVERIFY(QDir().mkpath(objects));
         for (const auto &[owner, name] : sorted)
             QVERIFY(WriteFile(objects + u'/' + name, CompanyBytes(owner, owner == u"Zed" ? 0 : 1)));
         QVERIFY(WriteFile(objects + QStringLiteral("/TREE1.DAT"), QByteArray(2000, '\x20')));
@@ -86,7 +89,6 @@ void TestToolStore::list()
     const CToolRun run = Run(QStringList{"list", "--objdata", objects} + (json ? QStringList{"--json"} : QStringList()));
     QCOMPARE(run.exitCode, 0);
     QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
-    QCOMPARE(QFileInfo::exists(objects), folder);
     const int count = folder ? int(sorted.size()) : 0;
     if (!json) {
         QStringList expected;
@@ -190,6 +192,60 @@ void TestToolStore::concurrentImports()
         QCOMPARE(ReadFile(QString::fromUtf8(runs[i]->readAllStandardOutput()).trimmed()), companies[i]);
     }
     QCOMPARE(Files(objects).size(), 6);
+}
+
+void TestToolStore::folderRefused_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("folder"); // "missing", "file" or "unlistable"
+    QTest::addColumn<QString>("words");  // after "DIR: "; %1 = DIR
+    for (const char *command : {"list", "import"}) {
+        QTest::addRow("%s, missing", command) << command << "missing" << "%1 was not found.";
+        QTest::addRow("%s, a file", command) << command << "file" << "is not a folder.";
+        QTest::addRow("%s, not listable", command) << command << "unlistable" << "Access to %1 was denied.";
+    }
+}
+
+void TestToolStore::folderRefused()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, folder);
+    QFETCH(QString, words);
+
+    // Read by another user than root, whom no mode stops.
+    QStringList program{QStringLiteral(QUORVEL_TOOL)};
+#ifdef Q_OS_UNIX
+    if (::geteuid() == 0)
+        program = QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"} + program;
+#endif
+    QTemporaryDir dir;
+    QVERIFY(QFile::setPermissions(dir.path(), QFile::permissions(dir.path()) | QFileDevice::ExeOther
+                                                  | QFileDevice::ReadOther));
+    const QString objects = dir.filePath(QStringLiteral("ObjData"));
+    const QString file = dir.filePath(QStringLiteral("brenda.company"));
+    QVERIFY(WriteFile(file, CompanyBytes(QStringLiteral("Brenda Vale"))));
+    if (folder == u"file")
+        QVERIFY(WriteFile(objects, "not a folder"));
+    if (folder == u"unlistable") {
+        // Names can be made in it and looked up, but not listed: an installed copy would hide.
+        QVERIFY(QDir().mkdir(objects));
+        QVERIFY(QFile::setPermissions(objects, QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                                   | QFileDevice::WriteOther | QFileDevice::ExeOther));
+    }
+    const QStringList args = command == u"list" ? QStringList{"list", "--objdata", objects}
+                                                : QStringList{"import", file, "--objdata", objects};
+    const CToolRun run = RunProgram(program.first(), program.mid(1) + args, ToolEnvironment(kEpoch));
+    if (run.exitCode == -1 || run.err.startsWith(u"setpriv"))
+        QSKIP("cannot run the tool as another user");
+
+    QCOMPARE(run.exitCode, 1);
+    const QString shown = QDir::toNativeSeparators(objects);
+    QCOMPARE(run.err, shown + QStringLiteral(": ") + words.arg(shown) + u'\n');
+    QVERIFY(run.out.isEmpty());
+    if (folder == u"unlistable") {
+        QFile::setPermissions(objects, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QCOMPARE(Files(objects), QStringList());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestToolStore)
