@@ -179,6 +179,7 @@ void CQuorvelApp::OnImportCompany()
         return;
 
     const QString folder = GetObjectFolder();
+    const CImportLock lock(folder);
     if (const std::optional<QString> installed = FindInstalledCopy(*chosen, folder)) {
         // Already installed: the document becomes that file, which stays untouched.
         m_document->SetPathName(*installed, false);

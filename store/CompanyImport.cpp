@@ -3,7 +3,9 @@
 #include "platform/Logging.h"
 #include "store/CompanyCatalogue.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QLockFile>
 
 namespace quorvel {
 
@@ -24,5 +26,23 @@ std::optional<QString> FindInstalledCopy(const QString &file, const QString &fol
     });
     return installed;
 }
+
+namespace {
+
+constexpr int kLockWaitMs = 10000;
+// An import takes a moment; a lock this old is left by one that died on another machine.
+constexpr int kStaleLockMs = 60000;
+
+} // namespace
+
+CImportLock::CImportLock(const QString &folder)
+    : m_lock(std::make_unique<QLockFile>(QDir(folder).filePath(QStringLiteral(".quorvel-import.lock"))))
+{
+    m_lock->setStaleLockTime(kStaleLockMs);
+    if (!m_lock->tryLock(kLockWaitMs))
+        qCInfo(lcStore) << "importing without the lock on" << folder << "error" << m_lock->error();
+}
+
+CImportLock::~CImportLock() = default;
 
 } // namespace quorvel

@@ -57,6 +57,7 @@ int RunImport(const QStringList &args)
         return kExitFailed;
     }
 
+    const CImportLock lock(folder);
     if (const std::optional<QString> installed = FindInstalledCopy(file, folder)) {
         PrintOut(ShownPath(*installed) + QLatin1Char('\n'));
         return kExitOk;

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -48,6 +49,7 @@ private slots:
     void import_data();
     void import();
     void concurrentImports();
+    void identicalImportsAtOnce();
     void folderRefused_data();
     void folderRefused();
 };
@@ -192,6 +194,31 @@ void TestToolStore::concurrentImports()
         QCOMPARE(ReadFile(QString::fromUtf8(runs[i]->readAllStandardOutput()).trimmed()), companies[i]);
     }
     QCOMPARE(Files(objects).size(), 6);
+}
+
+void TestToolStore::identicalImportsAtOnce()
+{
+    // Each run finds no copy installed and installs one, unless they take turns.
+    QTemporaryDir dir;
+    const QString objects = dir.filePath(QStringLiteral("ObjData"));
+    QVERIFY(QDir().mkpath(objects));
+    const QString file = dir.filePath(QStringLiteral("brenda.company"));
+    QVERIFY(WriteFile(file, CompanyBytes(QStringLiteral("Brenda Vale"))));
+    std::vector<std::unique_ptr<QProcess>> runs;
+    for (int i = 0; i < 6; ++i) {
+        runs.push_back(std::make_unique<QProcess>());
+        runs.back()->setProcessEnvironment(ToolEnvironment(kEpoch));
+        runs.back()->start(QStringLiteral(QUORVEL_TOOL),
+                           {QStringLiteral("import"), file, QStringLiteral("--objdata"), objects});
+    }
+    QSet<QString> installed;
+    for (auto &process : runs) {
+        QVERIFY(process->waitForFinished(60000));
+        QCOMPARE(process->exitCode(), 0);
+        installed.insert(QString::fromUtf8(process->readAllStandardOutput()).trimmed());
+    }
+    QCOMPARE(installed.size(), 1);
+    QCOMPARE(Files(objects).size(), 1);
 }
 
 void TestToolStore::folderRefused_data()
