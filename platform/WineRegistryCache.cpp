@@ -1,5 +1,6 @@
 #include "WineRegistryCache.h"
 
+#include "FileCommit.h"
 #include "Logging.h"
 
 #include <QDateTime>
@@ -9,7 +10,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 // The cache file, one JSON object:
@@ -163,10 +163,11 @@ void CWineRegistryCache::Save()
     root.insert(QStringLiteral("files"), files);
 
     QDir().mkpath(QFileInfo(m_cacheFile).path());
-    QSaveFile file(m_cacheFile);
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write(QJsonDocument(root).toJson(QJsonDocument::Compact)) < 0 || !file.commit()) {
-        qCDebug(lcStore) << "cannot write the prefix cache" << m_cacheFile << file.errorString();
+    const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Compact);
+    const CWriteResult written = WriteWholeFile(
+        m_cacheFile, [&bytes](QIODevice &device) { return device.write(bytes) == bytes.size(); });
+    if (!written.Written()) {
+        qCDebug(lcStore) << "cannot write the prefix cache" << m_cacheFile << written.detail;
         return;
     }
     m_loaded = m_used;
