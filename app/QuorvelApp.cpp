@@ -73,7 +73,8 @@ CQuorvelApp::CQuorvelApp(int &argc, char **argv)
     // No display name: Qt would append it to every window title, message boxes included,
     // while the captions already say what they should.
     SetNameAndVersion();
-    setDesktopFileName(QStringLiteral("quorvel"));
+    // The desktop entry's name, its id in software centres (no domain is owned yet).
+    setDesktopFileName(QStringLiteral("org.example.quorvel"));
 
     InitResources();
 
