@@ -388,11 +388,14 @@ bool MayHoldWineRegistryKey(QIODevice &in, const QStringList &keys)
 
     // Chunks of the file, each after the tail of the one before, so a name that straddles two
     // chunks is still seen whole. The "]" of a key line is rare enough for memchr to skip to.
-    constexpr qsizetype kChunk = 1 << 20;
-    QByteArray buffer(kChunk + longest, Qt::Uninitialized);
+    constexpr qint64 kChunk = 1 << 20;
+    // A small file needs no more than its own size.
+    const qsizetype chunk = qsizetype(in.isSequential() ? kChunk
+                                                        : std::clamp(in.size() - in.pos(), qint64(1), kChunk));
+    QByteArray buffer(chunk + longest, Qt::Uninitialized);
     qsizetype kept = 0;
     for (qint64 total = 0; total <= kMaxFileBytes;) {
-        const qint64 got = in.read(buffer.data() + kept, kChunk);
+        const qint64 got = in.read(buffer.data() + kept, chunk);
         if (got <= 0)
             return false;
         total += got;
