@@ -3,15 +3,14 @@
 #include "AnsiText.h"
 #include "Logging.h"
 #include "ObjectFolder.h"
-#include "SteamLibraries.h"
 #include "WineRegistry.h"
+#include "WinePrefixes.h"
 #include "WineRegistryCache.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSet>
 #include <QSettings>
 #include <QStringList>
 
@@ -66,20 +65,26 @@ QString ExplicitFolder(const QString &folder)
 
 #ifdef Q_OS_WIN
 
-std::optional<QString> ReadRegistryValue(QSettings::Format view)
+struct CRegistryValue
+{
+    bool text = false;
+    QString value;
+};
+
+std::optional<CRegistryValue> ReadRegistryValue(QSettings::Format view)
 {
     QSettings key(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Kavro\\Halvortine Setup"), view);
     const QVariant value = key.value(QLatin1String(kValueName));
     if (!value.isValid())
         return std::nullopt;
     if (value.typeId() == QMetaType::QString)
-        return value.toString();
+        return CRegistryValue{true, value.toString()};
     if (value.typeId() == QMetaType::QStringList) {
         const QStringList strings = value.toStringList();
-        return strings.isEmpty() ? QString() : strings.first();
+        return CRegistryValue{true, strings.isEmpty() ? QString() : strings.first()};
     }
     qCDebug(lcStore) << "install folder value is not text";
-    return QString(); // marks NotText below
+    return CRegistryValue{};
 }
 
 std::vector<CGameCandidate> FindCandidates()
@@ -93,15 +98,15 @@ std::vector<CGameCandidate> FindCandidates()
         value = ReadRegistryValue(QSettings::Registry32Format);
     if (!value) {
         candidate.state = EState::NoGameKey;
-    } else if (value->isNull()) {
+    } else if (!value->text) {
         candidate.state = EState::NotText;
-    } else if (!FitsQueryBuffer(*value)) {
-        candidate.installFolder = *value;
+    } else if (!FitsQueryBuffer(value->value)) {
+        candidate.installFolder = value->value;
         candidate.state = EState::TooLong;
     } else {
-        candidate.installFolder = *value;
+        candidate.installFolder = value->value;
         candidate.state = EState::Game;
-        candidate.objectFolder = WithObjData(*value);
+        candidate.objectFolder = WithObjData(value->value);
         candidate.objectFolderExists = QFileInfo(candidate.objectFolder).isDir();
     }
     return {candidate};
@@ -163,90 +168,6 @@ std::optional<QString> MapIntoPrefix(const QString &prefix, const QString &value
     return parts.isEmpty() ? root : root + u'/' + parts.join(u'/');
 }
 
-// The subfolders of a folder, sorted by name so the listing does not depend on the disk.
-QStringList Subfolders(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
-}
-
-bool LooksLikePrefix(const QString &folder)
-{
-    return QFileInfo(folder + QStringLiteral("/system.reg")).exists()
-           || QFileInfo(folder + QStringLiteral("/drive_c")).isDir();
-}
-
-// Steam keeps a library in its own folder and lists the others in libraryfolders.vdf.
-QStringList SteamLibraries(const QString &steamRoot)
-{
-    QStringList libraries{steamRoot};
-    QFile file(steamRoot + QStringLiteral("/steamapps/libraryfolders.vdf"));
-    // Real lists take a few kilobytes; anything past a megabyte is no list of Steam's.
-    constexpr qint64 kMaxListBytes = 1 << 20;
-    if (file.open(QIODevice::ReadOnly) && file.size() <= kMaxListBytes) {
-        if (const auto listed = SteamLibraryFolders(file.readAll()))
-            libraries += *listed;
-        else
-            qCDebug(lcStore) << "skipping the malformed" << file.fileName();
-    }
-    return libraries;
-}
-
-// Every prefix worth asking, each once, in the order of the ways players keep them. Only
-// fixed places and one level of folders in them are listed: nothing walks a drive.
-std::vector<std::pair<ECandidateKind, QString>> CandidatePrefixes()
-{
-    std::vector<std::pair<ECandidateKind, QString>> prefixes;
-    QSet<QString> seen;
-    const auto add = [&](ECandidateKind kind, const QString &folder) {
-        const QString clean = QDir::cleanPath(QDir(folder).absolutePath());
-        const QString canonical = QFileInfo(clean).canonicalFilePath();
-        if (seen.contains(canonical.isEmpty() ? clean : canonical))
-            return;
-        seen.insert(canonical.isEmpty() ? clean : canonical);
-        prefixes.emplace_back(kind, clean);
-    };
-
-    const QString home = QDir::homePath();
-    if (const QString variable = qEnvironmentVariable("WINEPREFIX"); !variable.isEmpty())
-        add(ECandidateKind::WinePrefixVariable, variable);
-    if (QFileInfo(home + QStringLiteral("/.wine")).isDir())
-        add(ECandidateKind::Wine, home + QStringLiteral("/.wine"));
-
-    QSet<QString> librariesSeen;
-    for (const char *root : {"/.steam/steam", "/.local/share/Steam",
-                             "/.var/app/com.valvesoftware.Steam/.local/share/Steam"}) {
-        const QString steamRoot = home + QLatin1String(root);
-        if (!QFileInfo(steamRoot + QStringLiteral("/steamapps")).isDir())
-            continue;
-        for (const QString &library : SteamLibraries(steamRoot)) {
-            const QString canonical = QFileInfo(library).canonicalFilePath();
-            if (canonical.isEmpty() || librariesSeen.contains(canonical))
-                continue;
-            librariesSeen.insert(canonical);
-            const QString compatdata = library + QStringLiteral("/steamapps/compatdata");
-            for (const QString &game : Subfolders(compatdata)) {
-                const QString pfx = compatdata + u'/' + game + QStringLiteral("/pfx");
-                if (LooksLikePrefix(pfx))
-                    add(ECandidateKind::Steam, pfx);
-            }
-        }
-    }
-
-    const std::pair<ECandidateKind, const char *> managers[] = {
-        {ECandidateKind::Lutris, "/Games"},
-        {ECandidateKind::Bottles, "/.local/share/bottles/bottles"},
-        {ECandidateKind::Bottles, "/.var/app/com.usebottles.bottles/data/bottles/bottles"},
-    };
-    for (const auto &[kind, place] : managers) {
-        const QString folder = home + QLatin1String(place);
-        for (const QString &name : Subfolders(folder)) {
-            if (LooksLikePrefix(folder + u'/' + name))
-                add(kind, folder + u'/' + name);
-        }
-    }
-    return prefixes;
-}
-
 CGameCandidate AskPrefix(ECandidateKind kind, const QString &prefix, CWineRegistryCache &cache)
 {
     CGameCandidate candidate;
@@ -303,7 +224,7 @@ std::vector<CGameCandidate> FindCandidates()
 {
     CWineRegistryCache cache(GameKeys(), QLatin1String(kValueName));
     std::vector<CGameCandidate> candidates;
-    for (const auto &[kind, prefix] : CandidatePrefixes())
+    for (const auto &[kind, prefix] : FindWinePrefixes())
         candidates.push_back(AskPrefix(kind, prefix, cache));
     cache.Save();
     return candidates;
