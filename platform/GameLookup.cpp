@@ -3,13 +3,12 @@
 #include "AnsiText.h"
 #include "Logging.h"
 #include "ObjectFolder.h"
-#include "WineRegistry.h"
 #include "WinePrefixes.h"
+#include "WineRegistry.h"
 #include "WineRegistryCache.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
