@@ -48,8 +48,8 @@ echo "thumbnailer: $(file -b thumb.png)"
 offered=$(bash -c '
   . /usr/share/bash-completion/bash_completion
   _completion_loader quorvel-tool
-  spec=$(complete -p quorvel-tool) || exit 1
-  function=$(sed -n "s/.* -F \([^ ]*\) .*/\1/p" <<<"$spec")
+  registration=$(complete -p quorvel-tool) || exit 1
+  function=$(sed -n "s/.* -F \([^ ]*\) .*/\1/p" <<<"$registration")
   COMP_WORDS=(quorvel-tool n) COMP_CWORD=1 COMP_LINE="quorvel-tool n" COMP_POINT=14
   "$function" quorvel-tool n quorvel-tool
   compgen -W "${COMPREPLY[*]}" -- n')

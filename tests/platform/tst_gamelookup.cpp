@@ -21,14 +21,14 @@ namespace {
 
 // "where:game:objdata:age" a prefix: where in the home, whether it holds the game and its
 // ObjData, how many seconds ago its registry changed. "WINEPREFIX=where" points at one.
-void AddPrefixes(CFakeHome &home, const QStringList &specs)
+void AddPrefixes(CFakeHome &home, const QStringList &entries)
 {
-    for (const QString &spec : specs) {
-        if (spec.startsWith(u"WINEPREFIX=")) {
-            qputenv("WINEPREFIX", home.Path(spec.mid(11)).toUtf8());
+    for (const QString &entry : entries) {
+        if (entry.startsWith(u"WINEPREFIX=")) {
+            qputenv("WINEPREFIX", home.Path(entry.mid(11)).toUtf8());
             continue;
         }
-        const QStringList f = spec.split(u':');
+        const QStringList f = entry.split(u':');
         home.AddPrefix(f[0], f[1] == u"game", f[2] == u"objdata", f[3].toInt());
     }
 }
