@@ -88,8 +88,10 @@ CGrabFaceDialog::CGrabFaceDialog(const CFaceSlot &slot, QWidget *parent)
     CreateShortcuts();
 
     m_slot.Attach(this);
-    for (auto &[control, place] : m_places)
-        place = control->geometry(); // the preview frames as the slot sized them
+    for (auto &[control, place] : m_places) {
+        if (control == m_slot.SmallFrame() || control == m_slot.LargeFrame())
+            place = control->geometry(); // as the slot sized them
+    }
     m_dontStretch->setChecked(true);
     m_square->setChecked(true);
     m_square->setEnabled(false);
