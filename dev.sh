@@ -9,11 +9,12 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ pkg-config ccache qt6-base-dev libgl-dev libturbojpeg0-dev
-          libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev liblcms2-dev libx11-dev xvfb xauth)
+          libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev liblcms2-dev libheif-dev
+          libx11-dev xvfb xauth)
 
 # What the tests need besides: exiftool tags turned photos, tificc converts colours for
-# comparison, bash-completion runs the tool's completion.
-TEST_PACKAGES=(libimage-exiftool-perl liblcms2-utils bash-completion)
+# comparison, heif-enc writes HEIF and AVIF files, bash-completion runs the tool's completion.
+TEST_PACKAGES=(libimage-exiftool-perl liblcms2-utils libheif-examples bash-completion)
 
 # What CPack needs besides: dpkg-shlibdeps for the run-time dependencies, file to find binaries.
 PACKAGE_TOOLS=(dpkg-dev file)

@@ -1,4 +1,5 @@
 #include "image/Loaders.h"
+#include "image/HeifRows.h"
 #include "image/JpegStream.h"
 #include "image/LoaderSupport.h"
 #include "image/PngRows.h"
@@ -118,9 +119,12 @@ bool LoadPicture(CRgbImage &image, const QString &path, std::int64_t maxPixels)
         || LoadBmp(image, path, maxPixels))
         return true;
     // The rest by content: the formats with loaders of their own, then whatever Qt reads.
-    switch (PictureFormatOfFile(path)) {
+    switch (const EPictureFormat format = PictureFormatOfFile(path)) {
     case EPictureFormat::Png:
         return LoadPng(image, path, maxPixels);
+    case EPictureFormat::Heif:
+    case EPictureFormat::Avif:
+        return LoadHeif(image, path, format, maxPixels);
     default:
         return LoadOtherPicture(image, path, maxPixels);
     }
@@ -155,6 +159,16 @@ std::unique_ptr<CPictureRows> OpenPictureRows(const QString &path, std::int64_t 
             return png;
         refused(EPictureFormat::Png, png->Problem(), png->HeaderWidth(), png->HeaderHeight());
         onlyChoice = png->Problem() != ELoadProblem::None;
+    }
+    const EPictureFormat format = PictureFormatOfFile(path);
+    if (loaders == EPictureLoaders::Any
+        && (format == EPictureFormat::Heif || format == EPictureFormat::Avif)) {
+        auto heif = std::make_unique<CHeifRows>(path, format, maxPixels);
+        if (heif->IsOpen())
+            return heif;
+        refused(format, heif->Problem(), heif->HeaderWidth(), heif->HeaderHeight());
+        report.detail = heif->UnsupportedWhy();
+        onlyChoice = heif->Problem() != ELoadProblem::None;
     }
     return nullptr;
 }
@@ -246,11 +260,8 @@ bool CanReadPictureFormat(EPictureFormat format, QString *why)
     const CFormatRow *row = RowOf(format);
     if (!row)
         return false;
-    if (format == EPictureFormat::Heif || format == EPictureFormat::Avif) {
-        if (why)
-            *why = Tr("this build cannot decode it");
-        return false;
-    }
+    if (format == EPictureFormat::Heif || format == EPictureFormat::Avif)
+        return CanDecodeHeif(format, why);
     if (row->qtFormat && !QImageReader::supportedImageFormats().contains(row->qtFormat)) {
         if (why)
             *why = Tr("this build cannot read %1 pictures (Qt's image-format plugin for them "

@@ -36,6 +36,13 @@ bool LoadJpeg(CRgbImage &image, const QString &path, std::int64_t maxPixels = kM
 // colours kept as they stand. Bad data after a good header leaves it black at the header's size.
 bool LoadPng(CRgbImage &image, const QString &path, std::int64_t maxPixels = kMaxPicturePixels);
 
+// HEIF and AVIF (format says which) through libheif: the primary image with its rotation,
+// mirroring and cropping applied, deeper samples scaled to 8 bits, alpha dropped.
+bool LoadHeif(CRgbImage &image, const QString &path, EPictureFormat format,
+              std::int64_t maxPixels = kMaxPicturePixels);
+// Whether libheif has a decoder for the format here; if not, *why says which is missing.
+bool CanDecodeHeif(EPictureFormat format, QString *why);
+
 // Windows bitmap files, whatever Qt's bitmap reader accepts.
 bool LoadBmp(CRgbImage &image, const QString &path, std::int64_t maxPixels = kMaxPicturePixels);
 

@@ -1,18 +1,25 @@
 #include "image/Loaders.h"
 #include "image/GifCheck.h"
 #include "image/LoaderSupport.h"
+#include "image/ColourProfile.h"
+#include "image/Exif.h"
 #include "image/QtReading.h"
 #include "platform/Logging.h"
 
+#include <QColorSpace>
+#include <QFile>
 #include <QImageReader>
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace quorvel {
 
 namespace loaders {
+
+using loaders::LittleEndian;
 
 namespace {
 
@@ -26,9 +33,58 @@ void LimitAllocation(std::int64_t maxPixels)
         int(std::min<std::int64_t>(megabytes, std::numeric_limits<int>::max())));
 }
 
+EOrientation OrientationOfTransformation(QImageIOHandler::Transformations turn)
+{
+    using T = QImageIOHandler;
+    switch (int(turn)) {
+    case T::TransformationMirror:
+        return EOrientation::MirroredLeftRight;
+    case T::TransformationRotate180:
+        return EOrientation::Rotated180;
+    case T::TransformationFlip:
+        return EOrientation::MirroredTopBottom;
+    case T::TransformationFlipAndRotate90:
+        return EOrientation::Transposed;
+    case T::TransformationRotate90:
+        return EOrientation::RotatedClockwise;
+    case T::TransformationMirrorAndRotate90:
+        return EOrientation::Transversed;
+    case T::TransformationRotate270:
+        return EOrientation::RotatedCounterClockwise;
+    default:
+        return EOrientation::Upright;
+    }
+}
+
+// A WebP file is a RIFF file: "RIFF", a size, "WEBP", then chunks of a four-letter name, a size
+// (least significant byte first) and the data, padded to an even length. The orientation of
+// its EXIF chunk, if it has one.
+EOrientation WebPOrientation(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.read(12).mid(8) != "WEBP")
+        return EOrientation::Upright;
+    constexpr quint32 MaxExifBytes = 1 << 20;
+    for (int chunk = 0; chunk < 1000; ++chunk) {
+        const QByteArray header = file.read(8);
+        if (header.size() < 8)
+            break;
+        const quint32 size = LittleEndian(header, 4, 4);
+        if (header.left(4) == "EXIF" && size <= MaxExifBytes) {
+            const QByteArray data = file.read(size);
+            return ExifOrientation(reinterpret_cast<const std::uint8_t *>(data.constData()),
+                                   std::size_t(data.size()));
+        }
+        if (!file.seek(file.pos() + qint64(size) + (size & 1)))
+            break;
+    }
+    return EOrientation::Upright;
+}
+
 } // namespace
 
-bool TakePicture(CRgbImage &image, QImage picture, std::int64_t maxPixels, EPictureFormat format)
+bool TakePicture(CRgbImage &image, QImage picture, std::int64_t maxPixels, EPictureFormat format,
+                 EOrientation orientation)
 {
     if (!CheckSize(image, format, picture.width(), picture.height(), maxPixels))
         return false;
@@ -41,22 +97,32 @@ bool TakePicture(CRgbImage &image, QImage picture, std::int64_t maxPixels, EPict
             return Refuse(image, format, ELoadProblem::OutOfMemory);
         }
     }
-    if (!ResetPicture(image, format, picture.width(), picture.height(), maxPixels))
+    const int width = picture.width(), height = picture.height();
+    const bool swapped = SwapsAxes(orientation);
+    if (!ResetPicture(image, format, swapped ? height : width, swapped ? width : height, maxPixels))
         return false;
-    const int width = picture.width();
-    CRgbTriple *out = image.Pixels();
-    for (int y = 0; y < picture.height(); ++y) {
+    // The profile Qt's reader found, applied as the colours are taken.
+    const CColourConverter colours(picture.colorSpace().isValid() ? picture.colorSpace().iccProfile()
+                                                                  : QByteArray(),
+                                   EColourInput::Rgb);
+    CUprightWriter writer(image.Pixels(), width, height, orientation);
+    std::vector<CRgbTriple> row(static_cast<std::size_t>(width));
+    for (int y = 0; y < height; ++y) {
         const uchar *line = picture.constScanLine(y);
         if (picture.format() == QImage::Format_RGB888) {
-            std::memcpy(out, line, std::size_t(width) * 3);
-            out += width;
-            continue;
+            std::memcpy(row.data(), line, std::size_t(width) * 3);
+        } else {
+            const QRgb *argb = reinterpret_cast<const QRgb *>(line);
+            for (int x = 0; x < width; ++x)
+                row[std::size_t(x)] = CRgbTriple(std::uint8_t(qRed(argb[x])), std::uint8_t(qGreen(argb[x])),
+                                                 std::uint8_t(qBlue(argb[x])));
         }
-        const QRgb *argb = reinterpret_cast<const QRgb *>(line);
-        for (int x = 0; x < width; ++x, ++out)
-            *out = CRgbTriple(std::uint8_t(qRed(argb[x])), std::uint8_t(qGreen(argb[x])),
-                              std::uint8_t(qBlue(argb[x])));
+        auto *bytes = reinterpret_cast<std::uint8_t *>(row.data());
+        colours.Convert(bytes, bytes, width);
+        const CRgbTriple *rows[] = {row.data()};
+        writer.PutRows(y, 1, rows);
     }
+    image.LoadReport().notes.append(colours.Notes());
     return Succeed(image, format);
 }
 
@@ -80,7 +146,11 @@ bool ReadWithQt(CRgbImage &image, QImageReader &reader, std::int64_t maxPixels,
         qCDebug(lcImage) << PictureFormatName(format) << "not read:" << reader.errorString();
         return Refuse(image, format, ELoadProblem::Damaged);
     }
-    return TakePicture(image, std::move(picture), maxPixels, format);
+    // The turn that Qt's reader found (TIFF's orientation tag), else WebP's EXIF chunk's.
+    EOrientation orientation = OrientationOfTransformation(reader.transformation());
+    if (orientation == EOrientation::Upright && format == EPictureFormat::WebP)
+        orientation = WebPOrientation(reader.fileName());
+    return TakePicture(image, std::move(picture), maxPixels, format, orientation);
 }
 
 } // namespace loaders
@@ -110,7 +180,8 @@ bool LoadOtherPicture(CRgbImage &image, const QString &path, std::int64_t maxPix
 bool LoadFromQImage(CRgbImage &image, const QImage &picture, std::int64_t maxPixels)
 {
     return !picture.isNull()
-        && loaders::TakePicture(image, picture, maxPixels, EPictureFormat::Unknown);
+        && loaders::TakePicture(image, picture, maxPixels, EPictureFormat::Unknown,
+                                EOrientation::Upright);
 }
 
 } // namespace quorvel

@@ -2,6 +2,7 @@
 // Pictures decoded by Qt's image readers (bitmaps, GIF, TIFF, WebP, ...), for their loaders.
 
 #include "image/LoadReport.h"
+#include "image/Orientation.h"
 
 #include <QImage>
 
@@ -21,7 +22,10 @@ namespace quorvel::loaders {
 bool ReadWithQt(CRgbImage &image, QImageReader &reader, std::int64_t maxPixels,
                 EPictureFormat format);
 
-// Copies a decoded picture's colours into the image; alpha, where there is any, is ignored.
-bool TakePicture(CRgbImage &image, QImage picture, std::int64_t maxPixels, EPictureFormat format);
+// Copies a decoded picture's colours into the image, turned upright as orientation says and
+// converted to sRGB from the colour profile Qt's reader found; alpha, where there is any, is
+// ignored.
+bool TakePicture(CRgbImage &image, QImage picture, std::int64_t maxPixels, EPictureFormat format,
+                 EOrientation orientation);
 
 } // namespace quorvel::loaders

@@ -465,6 +465,11 @@ void TestLoaders::formatOfContent_data()
     QTest::newRow("pgm") << Encode(picture.convertToFormat(QImage::Format_Grayscale8), "pgm") << "PGM";
     QTest::newRow("tiff") << QByteArray("II*\0\x08\0\0\0", 8) << "TIFF";
     QTest::newRow("webp") << QByteArray("RIFF\x24\0\0\0WEBPVP8 ", 16) << "WebP";
+    QTest::newRow("heic") << QByteArray("\0\0\0\x18" "ftypheic\0\0\0\0mif1heic", 24) << "HEIF";
+    QTest::newRow("heif of mif1 alone") << QByteArray("\0\0\0\x10" "ftypmif1\0\0\0\0", 16) << "HEIF";
+    QTest::newRow("avif among the compatible brands")
+        << QByteArray("\0\0\0\x1C" "ftypmif1\0\0\0\0mif1avifmiaf", 28) << "AVIF";
+    QTest::newRow("a video, not a picture") << QByteArray("\0\0\0\x18" "ftypmp42\0\0\0\0isommp42", 24) << QString();
     // Beginnings that only look like one, and heads cut short, are nothing.
     QTest::newRow("text starting BM") << QByteArray("BMW 2002, blue, one careful owner") << QString();
     QTest::newRow("jpeg cut short") << QByteArray("\xFF\xD8") << QString();

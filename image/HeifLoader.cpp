@@ -1,0 +1,177 @@
+#include "image/HeifRows.h"
+
+#include "image/LoaderSupport.h"
+#include "image/Loaders.h"
+#include "platform/Logging.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <libheif/heif.h>
+
+#include <cstring>
+#include <mutex>
+
+namespace quorvel {
+
+using loaders::Refuse;
+using loaders::Shown;
+
+namespace {
+
+void InitHeif()
+{
+    static std::once_flag done;
+    std::call_once(done, [] { heif_init(nullptr); });
+}
+
+heif_compression_format CompressionOf(EPictureFormat format)
+{
+    return format == EPictureFormat::Avif ? heif_compression_AV1 : heif_compression_HEVC;
+}
+
+} // namespace
+
+bool CanDecodeHeif(EPictureFormat format, QString *why)
+{
+    InitHeif();
+    if (heif_have_decoder_for_format(CompressionOf(format)))
+        return true;
+    if (why)
+        *why = QCoreApplication::translate("CPictureLoaders", "this build cannot decode %1")
+                   .arg(format == EPictureFormat::Avif ? QStringLiteral("AV1") : QStringLiteral("HEVC"));
+    return false;
+}
+
+struct CHeifRows::CState
+{
+    ~CState()
+    {
+        if (image)
+            heif_image_release(image);
+        if (handle)
+            heif_image_handle_release(handle);
+        if (context)
+            heif_context_free(context);
+    }
+
+    bool Failed(const heif_error &error)
+    {
+        if (error.code == heif_error_Ok)
+            return false;
+        message = QString::fromUtf8(error.message);
+        return true;
+    }
+
+    heif_context *context = nullptr;
+    heif_image_handle *handle = nullptr;
+    heif_image *image = nullptr;
+    const std::uint8_t *plane = nullptr;
+    int stride = 0;
+    QString message;
+};
+
+CHeifRows::CHeifRows(const QString &path, EPictureFormat format, std::int64_t maxPixels)
+    : CPictureRows(format), m_state(std::make_unique<CState>())
+{
+    InitHeif();
+    CState &state = *m_state;
+    if (!CanDecodeHeif(format, &m_unsupported)) {
+        qCDebug(lcImage) << PictureFormatName(format) << Shown(path) << ":" << m_unsupported;
+        m_problem = ELoadProblem::Unsupported;
+        return;
+    }
+    state.context = heif_context_alloc();
+    if (!state.context
+        || state.Failed(heif_context_read_from_file(state.context, QFile::encodeName(path).constData(), nullptr))
+        || state.Failed(heif_context_get_primary_image_handle(state.context, &state.handle))) {
+        qCDebug(lcImage) << PictureFormatName(format) << Shown(path) << "not read:" << state.message;
+        m_problem = ELoadProblem::Damaged;
+        return;
+    }
+    // The size after libheif's transformations; their product, checked here, is that of the
+    // stored picture too.
+    m_headerWidth = heif_image_handle_get_width(state.handle);
+    m_headerHeight = heif_image_handle_get_height(state.handle);
+    if (m_headerWidth < 1 || m_headerHeight < 1 || m_headerWidth * m_headerHeight > maxPixels) {
+        qCDebug(lcImage) << PictureFormatName(format) << "refused: size" << m_headerWidth << "x" << m_headerHeight;
+        m_problem = m_headerWidth < 1 || m_headerHeight < 1 ? ELoadProblem::Damaged : ELoadProblem::TooLarge;
+        return;
+    }
+    m_width = int(m_headerWidth);
+    m_height = int(m_headerHeight);
+    const heif_color_profile_type type = heif_image_handle_get_color_profile_type(state.handle);
+    QByteArray profile;
+    if (type == heif_color_profile_type_prof || type == heif_color_profile_type_rICC) {
+        profile.resize(qsizetype(heif_image_handle_get_raw_color_profile_size(state.handle)));
+        if (state.Failed(heif_image_handle_get_raw_color_profile(state.handle, profile.data())))
+            profile.clear();
+    }
+    m_colours = CColourConverter(profile, EColourInput::Rgb);
+    m_notes = m_colours.Notes();
+    m_open = true;
+}
+
+CHeifRows::~CHeifRows() = default;
+
+bool CHeifRows::Start()
+{
+    if (!m_open)
+        return false;
+    CState &state = *m_state;
+    // Eight bits of red, green and blue: deeper samples scaled down, alpha dropped, the
+    // file's rotation, mirroring and cropping applied.
+    heif_decoding_options *options = heif_decoding_options_alloc();
+    options->convert_hdr_to_8bit = 1;
+    const bool failed = state.Failed(heif_decode_image(state.handle, &state.image, heif_colorspace_RGB,
+                                                       heif_chroma_interleaved_RGB, options));
+    heif_decoding_options_free(options);
+    if (failed)
+        return false;
+    state.plane = heif_image_get_plane_readonly(state.image, heif_channel_interleaved, &state.stride);
+    if (!state.plane || heif_image_get_width(state.image, heif_channel_interleaved) != m_width
+        || heif_image_get_height(state.image, heif_channel_interleaved) != m_height
+        || heif_image_get_bits_per_pixel(state.image, heif_channel_interleaved) != 24) {
+        state.message = QStringLiteral("unexpected decoded picture");
+        return false;
+    }
+    return true;
+}
+
+int CHeifRows::ReadRows(std::uint8_t *const *rows, int count)
+{
+    if (!m_state->plane)
+        return -1;
+    int done = 0;
+    for (; done < count && m_rowsDone < m_height; ++done, ++m_rowsDone) {
+        const std::uint8_t *row = m_state->plane + std::size_t(m_rowsDone) * std::size_t(m_state->stride);
+        std::memcpy(rows[done], row, std::size_t(m_width) * 3);
+        m_colours.Convert(rows[done], rows[done], m_width);
+    }
+    return done;
+}
+
+int CHeifRows::RowsDone() const
+{
+    return m_rowsDone;
+}
+
+bool CHeifRows::Finish()
+{
+    return m_rowsDone == m_height;
+}
+
+QString CHeifRows::Message() const
+{
+    return m_state->message;
+}
+
+bool LoadHeif(CRgbImage &image, const QString &path, EPictureFormat format, std::int64_t maxPixels)
+{
+    CHeifRows rows(path, format, maxPixels);
+    if (!rows.IsOpen() && rows.Problem() == ELoadProblem::Unsupported)
+        return Refuse(image, format, ELoadProblem::Unsupported, rows.UnsupportedWhy());
+    return DecodeRows(image, rows, maxPixels);
+}
+
+} // namespace quorvel
