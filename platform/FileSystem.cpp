@@ -286,7 +286,7 @@ bool ListFolder(const QString &folder, const std::function<bool(const CFolderEnt
     fs::directory_iterator it(fs::path(QFile::encodeName(folder).toStdString()), error);
     for (; !error && it != fs::directory_iterator(); it.increment(error)) {
         CFolderEntry entry;
-        const std::string &native = it->path().filename().native();
+        const std::string native = it->path().filename().native();
         entry.name = QFile::decodeName(QByteArray::fromStdString(native));
         if (QFile::encodeName(entry.name) != QByteArray::fromStdString(native)) {
             qCDebug(lcStore) << "left out" << entry.name << "in" << folder
