@@ -9,6 +9,14 @@
 #   4. opening the same JPEG in the face grab dialog (bench_grab_open: load, the halvings the
 #      view paints from, then the whole-picture faces) vs djpeg  target: at most 1.15 times its time
 #   5. peak memory of that opening vs the decoded picture       target: at most 2.0 times
+#   6. new from the photo stored turned (jpegtran -rotate 270, EXIF orientation 6) vs new from
+#      the upright photo                                        target: at most 1.15 times
+#   7. new from the photo tagged Display P3 vs the untagged one  target: at most 1.3 times
+#   8. new from a 12-megapixel HEIC of the photo vs heif-convert of it to .y4m
+#                                                              target: at most 1.2 times
+#   9. peak memory of each of 6-8 vs its decoded picture        target: at most 2.5 times
+#  10. peak memory of loading a 16-bit RGBA PNG of the photo (bench_picture load) vs its
+#      decoded picture plus 30 MB                               target: at most 1.1 times
 # Usage: bench/compare.sh [BUILD-DIR]   (default build-bench; configured and built here)
 #        RUNS=N to change the number of timed runs (default 7).
 # Exit status 0 when every target is met, 1 otherwise.
@@ -19,7 +27,8 @@ RUNS=${RUNS:-7}
 export DEBIAN_FRONTEND=noninteractive
 
 # --- what the comparison needs ------------------------------------------------------------
-PACKAGES=(hyperfine imagemagick libjpeg-turbo-progs time mate-backgrounds cmake ninja-build g++
+PACKAGES=(hyperfine imagemagick libjpeg-turbo-progs libimage-exiftool-perl libheif-examples
+          time mate-backgrounds cmake ninja-build g++
           pkg-config qt6-base-dev libturbojpeg0-dev libjpeg62-turbo-dev)
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -34,9 +43,10 @@ fi
 
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BENCH=ON -DQUORVEL_GUI=ON \
   -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$BUILD" --target quorvel-tool bench_palette_ppm bench_grab_open >/dev/null
+cmake --build "$BUILD" --target quorvel-tool bench_palette_ppm bench_grab_open bench_picture >/dev/null
 TOOL=$BUILD/tools/quorvel-tool
 GRAB_OPEN=$BUILD/bench/bench_grab_open
+PICTURE=$BUILD/bench/bench_picture
 
 # Debian's ImageMagick binaries themselves, not whatever wrapper may sit in front of them.
 CONVERT=$(command -v convert-im6.q16 || command -v magick || command -v convert)
@@ -103,6 +113,45 @@ done | sort -n | sed -n 2p)
 DJPEG_KB=$("$TIME" -f '%M' "$DJPEG" -outfile /dev/null "$PHOTO" 2>&1 >/dev/null | tail -n1)
 DECODED=$(( W * H * 3 ))
 
+# --- photos of other kinds: turned, tagged, HEIC, 16-bit PNG --------------------------------
+echo "Making the turned, P3-tagged, HEIC and 16-bit PNG photos ..."
+jpegtran -copy none -rotate 270 -trim -outfile "$WORK/turned.jpg" "$PHOTO"
+exiftool -q -overwrite_original -n -Orientation=6 "$WORK/turned.jpg"
+"$PICTURE" p3-profile "$WORK/p3.icc"
+jpegtran -copy none -outfile "$WORK/untagged.jpg" "$PHOTO"
+cp "$WORK/untagged.jpg" "$WORK/p3.jpg"
+exiftool -q -overwrite_original "-ICC_Profile<=$WORK/p3.icc" "$WORK/p3.jpg"
+"$CONVERT" "$PHOTO" -resize 12000000@ "$WORK/photo12.png"
+read -r HW HH < <("$IDENTIFY" -format '%w %h\n' "$WORK/photo12.png" | head -n1)
+heif-enc -q 90 -o "$WORK/photo.heic" "$WORK/photo12.png" >/dev/null
+"$CONVERT" "$PHOTO" -alpha set -depth 16 "PNG64:$WORK/photo16.png"
+
+echo "Timing new from the turned photo against the upright one ($RUNS runs each) ..."
+hyperfine -N --warmup 1 --runs "$RUNS" --export-csv "$WORK/turned.csv" --style basic \
+  -n turned "$TOOL new -o $WORK/turned.company --face default=$WORK/turned.jpg" \
+  -n upright "$TOOL new -o $WORK/upright.company --face default=$WORK/untagged.jpg" \
+  >/dev/null
+echo "Timing new from the P3-tagged photo against the untagged one ($RUNS runs each) ..."
+hyperfine -N --warmup 1 --runs "$RUNS" --export-csv "$WORK/p3.csv" --style basic \
+  -n tagged "$TOOL new -o $WORK/p3.company --face default=$WORK/p3.jpg" \
+  -n untagged "$TOOL new -o $WORK/untagged.company --face default=$WORK/untagged.jpg" \
+  >/dev/null
+echo "Timing new from the HEIC against heif-convert ($RUNS runs each) ..."
+hyperfine -N --warmup 1 --runs "$RUNS" --export-csv "$WORK/heic.csv" --style basic \
+  -n quorvel "$TOOL new -o $WORK/heic.company --face default=$WORK/photo.heic" \
+  -n heif-convert "heif-convert $WORK/photo.heic $WORK/photo.y4m" \
+  >/dev/null
+
+# Peak memory in kilobytes, the middle of three runs.
+peak() {
+  for _ in 1 2 3; do "$TIME" -f '%M' "$@" 2>&1 >/dev/null | tail -n1; done | sort -n | sed -n 2p
+}
+TURNED_KB=$(peak "$TOOL" new -o "$WORK/turned.company" --face "default=$WORK/turned.jpg")
+P3_KB=$(peak "$TOOL" new -o "$WORK/p3.company" --face "default=$WORK/p3.jpg")
+HEIC_KB=$(peak "$TOOL" new -o "$WORK/heic.company" --face "default=$WORK/photo.heic")
+PNG_KB=$(peak "$PICTURE" load "$WORK/photo16.png")
+HEIC_DECODED=$(( HW * HH * 3 ))
+
 REDUCE_Q=$(median "$WORK/reduce.csv" quorvel)
 REDUCE_IM=$(median "$WORK/reduce.csv" imagemagick)
 NEW_Q=$(median "$WORK/new.csv" quorvel)
@@ -132,6 +181,24 @@ row "open in grab dialog (median time)" "$(secs "$OPEN_Q")" "$(secs "$OPEN_DJ") 
   "$(ratio "$OPEN_Q" "$OPEN_DJ")" 1.15
 row "open in grab dialog, peak memory" "$(mb $(( OPEN_KB * 1024 )))" "$(mb "$DECODED") decoded picture" \
   "$(ratio $(( OPEN_KB * 1024 )) "$DECODED")" 2.00
+row "new, turned photo (median time)" "$(secs "$(median "$WORK/turned.csv" turned)")" \
+  "$(secs "$(median "$WORK/turned.csv" upright)") upright" \
+  "$(ratio "$(median "$WORK/turned.csv" turned)" "$(median "$WORK/turned.csv" upright)")" 1.15
+row "new, P3-tagged photo (median time)" "$(secs "$(median "$WORK/p3.csv" tagged)")" \
+  "$(secs "$(median "$WORK/p3.csv" untagged)") untagged" \
+  "$(ratio "$(median "$WORK/p3.csv" tagged)" "$(median "$WORK/p3.csv" untagged)")" 1.30
+row "new, ${HW}x${HH} HEIC (median time)" "$(secs "$(median "$WORK/heic.csv" quorvel)")" \
+  "$(secs "$(median "$WORK/heic.csv" heif-convert)") heif-convert" \
+  "$(ratio "$(median "$WORK/heic.csv" quorvel)" "$(median "$WORK/heic.csv" heif-convert)")" 1.20
+row "new, turned photo, peak memory" "$(mb $(( TURNED_KB * 1024 )))" "$(mb "$DECODED") decoded picture" \
+  "$(ratio $(( TURNED_KB * 1024 )) "$DECODED")" 2.50
+row "new, P3-tagged, peak memory" "$(mb $(( P3_KB * 1024 )))" "$(mb "$DECODED") decoded picture" \
+  "$(ratio $(( P3_KB * 1024 )) "$DECODED")" 2.50
+row "new, HEIC, peak memory" "$(mb $(( HEIC_KB * 1024 )))" "$(mb "$HEIC_DECODED") decoded picture" \
+  "$(ratio $(( HEIC_KB * 1024 )) "$HEIC_DECODED")" 2.50
+row "load 16-bit RGBA PNG, peak memory" "$(mb $(( PNG_KB * 1024 )))" \
+  "$(mb $(( DECODED + 30000000 ))) decoded + 30 MB" \
+  "$(ratio $(( PNG_KB * 1024 )) $(( DECODED + 30000000 )))" 1.10
 echo
 echo "For reference: djpeg's own peak memory on the photo: $(mb $(( DJPEG_KB * 1024 )))."
 exit $status

@@ -1,6 +1,6 @@
 # Writes the fuzzers' larger seeds with the built quorvel-tool, beside the small ones kept in
 # fuzz/corpus: a company with all nine expressions (for the reader and the catalogue), and an
-# 8-bit palette PNG as the tool writes it. cmake -DTOOL=quorvel-tool -DCORPUS=fuzz/corpus -DOUT=build/seeds -P seeds.cmake
+# 8-bit palette PNG as the tool writes it, and HEIF and AVIF files of it. cmake -DTOOL=quorvel-tool -DCORPUS=fuzz/corpus -DOUT=build/seeds -P seeds.cmake
 cmake_minimum_required(VERSION 3.25)
 set(ENV{SOURCE_DATE_EPOCH} 1087226820)
 set(picture ${CORPUS}/fuzz_ppm/raw.ppm)
@@ -33,4 +33,13 @@ string(ASCII 4 png)
 file(WRITE ${OUT}/png-prefix "${png}")
 execute_process(COMMAND ${CMAKE_COMMAND} -E cat ${OUT}/png-prefix ${OUT}/reduced.png
                 OUTPUT_FILE ${OUT}/fuzz_image_loaders/png-palette)
+# HEIF and AVIF files of the same picture, written by libheif's own encoder.
+file(MAKE_DIRECTORY ${OUT}/fuzz_heif)
+foreach(kind heic avif)
+  execute_process(COMMAND heif-enc -q 50 -o ${OUT}/fuzz_heif/seed.${kind} ${OUT}/reduced.png
+                  RESULT_VARIABLE status OUTPUT_QUIET ERROR_VARIABLE errors)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "heif-enc (libheif-examples) writing the ${kind} seed: ${errors}")
+  endif()
+endforeach()
 file(REMOVE ${OUT}/png-prefix ${OUT}/reduced.png)
