@@ -1,6 +1,7 @@
 // Whole-or-nothing writes through real files: what stands at the path afterwards, what is
-// left beside it, a file that takes the name during the write, links and modes at the path,
-// failed syncs, the leftovers of killed writes, and a set of files whose writer is killed.
+// left beside it, a file that takes the name during the write, failed syncs, the leftovers of
+// killed writes, and a set of files whose writer is killed. (Links and modes at the path, and
+// names decoded with loss, are tested through quorvel-tool and the document.)
 
 #include "platform/FileCommit.h"
 #include "tests/support/TestFiles.h"
@@ -81,9 +82,6 @@ class TestFileCommit : public QObject
 private slots:
     void writeWholeFile_data();
     void writeWholeFile();
-    void linksAndModes_data();
-    void linksAndModes();
-    void unnamablePathRefused();
     void leftoversRemoved_data();
     void leftoversRemoved();
 #ifdef Q_OS_LINUX
@@ -152,48 +150,6 @@ void TestFileCommit::writeWholeFile()
         QCOMPARE(QFileInfo(path).permissions(), QFileInfo(other).permissions());
     }
 #endif
-}
-
-void TestFileCommit::linksAndModes_data()
-{
-    QTest::addColumn<bool>("set");        // written as a set of files, as faces writes
-    QTest::addColumn<QString>("before"); // what has the name: a link, a dangling link, a private file
-    for (bool set : {false, true}) {
-        for (const char *before : {"link", "dangling", "private"})
-            QTest::addRow("%s, %s", set ? "set" : "alone", before) << set << QString::fromLatin1(before);
-    }
-}
-
-void TestFileCommit::linksAndModes()
-{
-    QFETCH(bool, set);
-    QFETCH(QString, before);
-
-    QTemporaryDir dir;
-    QTemporaryDir elsewhere;
-    const QString target = dir.filePath(QStringLiteral("out.png"));
-    const QString theirs = elsewhere.filePath(QStringLiteral("theirs"));
-    const QFileDevice::Permissions permissions = PutAtName(target, before, theirs);
-
-    const CWriteResult result = set ? WriteWholeFiles({{target, Writes("ours")}})
-                                    : WriteWholeFile(target, Writes("ours"));
-    QVERIFY(result.Written());
-    QCOMPARE(ReadFile(target), QByteArray("ours"));
-    QCOMPARE(Entries(dir.path()), QStringList{"out.png"});
-    QCOMPARE(BrokeTheRule(target, before, theirs, permissions), QString());
-}
-
-void TestFileCommit::unnamablePathRefused()
-{
-    // How Qt carries the name "\xe9.png": written, it would be another file.
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("\uFFFD.png"));
-    for (const CWriteResult &result : {WriteWholeFile(path, Writes("x")),
-                                       WriteWholeFiles({{path, Writes("x")}})}) {
-        QCOMPARE(int(result.status), int(CWriteResult::Status::notCreated));
-        QCOMPARE(result.cause, FileErrorCause::unnamable);
-    }
-    QCOMPARE(Entries(dir.path()), QStringList());
 }
 
 void TestFileCommit::leftoversRemoved_data()
