@@ -3,7 +3,7 @@
 #   ./dev.sh run    install what the build needs, build, start the editor
 #   ./dev.sh test   install what the build needs, build, run every test
 #   ./dev.sh package  install what the build needs, make the Debian package from a release build
-#   ./dev.sh screenshots  install what the build and tools/screenshots.py need, build the
+#   ./dev.sh screenshots  install what the build and doc/screenshots.py need, build the
 #                     programs, take the README's pictures again (doc/screenshots/)
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -19,7 +19,7 @@ TEST_PACKAGES=(libimage-exiftool-perl liblcms2-utils libheif-examples bash-compl
 # What CPack needs besides: dpkg-shlibdeps for the run-time dependencies, file to find binaries.
 PACKAGE_TOOLS=(dpkg-dev file)
 
-# What tools/screenshots.py needs: a display, the accessibility bus and Debian's python3 to
+# What doc/screenshots.py needs: a display, the accessibility bus and Debian's python3 to
 # drive the editor through it, the mouse and keyboard, the pictures' tools, their font and photos.
 SCREENSHOT_TOOLS=(xvfb dbus-daemon at-spi2-core python3-pyatspi xdotool imagemagick optipng
                   fonts-dejavu-core mate-backgrounds)
@@ -67,7 +67,7 @@ case "${1:-}" in
   screenshots)
     install_packages "${SCREENSHOT_TOOLS[@]}"
     build quorvel quorvel-tool
-    exec /usr/bin/python3 tools/screenshots.py
+    exec /usr/bin/python3 doc/screenshots.py
     ;;
   *)
     echo "usage: $0 run [COMPANY-FILE] | test | package | screenshots" >&2

@@ -2,7 +2,7 @@
 
 #include "app/LockKeyIndicators.h"
 #include "company/QuorvelDoc.h"
-#include "platform/ObjectFolder.h"
+#include "game/ObjectFolder.h"
 #include "ui/QuorvelView.h"
 #include "ui/SelectCompanyDlg.h"
 

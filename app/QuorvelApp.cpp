@@ -3,9 +3,9 @@
 #include "app/AboutDialog.h"
 #include "app/MainFrame.h"
 #include "company/QuorvelDoc.h"
-#include "platform/GameLookup.h"
+#include "game/GameLookup.h"
+#include "game/ObjectFolder.h"
 #include "platform/Logging.h"
-#include "platform/ObjectFolder.h"
 #include "platform/Prompts.h"
 #include "store/CompanyImport.h"
 
@@ -187,8 +187,7 @@ void CQuorvelApp::OnImportCompany()
         m_document->SetTitle(m_document->GetOwnerName());
         return;
     }
-    m_document->SetPathName(MakeUniqueCompanyPath(folder).value_or(QString()), false);
-    m_document->SaveCompany();
+    m_document->InstallCompany(folder);
 }
 
 void CQuorvelApp::OnAppAbout()

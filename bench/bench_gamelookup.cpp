@@ -8,7 +8,7 @@
 //   warm: the remembered registry answers are there, as at every start but the first
 //   cold: they are not (the first start, or every prefix changed since)
 
-#include "platform/GameLookup.h"
+#include "game/GameLookup.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

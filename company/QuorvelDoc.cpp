@@ -1,9 +1,9 @@
 #include "company/QuorvelDoc.h"
 
 #include "company/CompanyFile.h"
+#include "game/ObjectFolder.h"
 #include "platform/Archive.h"
 #include "platform/Logging.h"
-#include "platform/ObjectFolder.h"
 #include "platform/Prompts.h"
 
 namespace quorvel {
@@ -105,15 +105,38 @@ void CQuorvelDoc::OwnerNameSet()
 
 bool CQuorvelDoc::SaveCompany()
 {
+    return InstallCompany(GetObjectFolder(), GetPathName());
+}
+
+bool CQuorvelDoc::InstallCompany(const QString &folder, const QString &firstPath)
+{
     // The path was drawn as free, but another editor or quorvel-tool drawing in the same
     // second draws the same name: a file found there now is someone else's company.
-    FreshSave outcome;
-    while ((outcome = DoSaveToFreshPath(GetPathName())) == FreshSave::pathTaken) {
-        qCInfo(lcCompany) << GetPathName() << "was taken meanwhile; drawing another name";
-        TakeFreshPath();
+    const CInstallResult result = InstallUnderFreshName(
+        folder,
+        [this](const QString &path) {
+            if (path != GetPathName())
+                SetPathName(path, false);
+            switch (DoSaveToFreshPath(path)) {
+            case FreshSave::saved:
+                return EFreshWrite::Written;
+            case FreshSave::pathTaken:
+                return EFreshWrite::NameTaken;
+            case FreshSave::failed:
+                break;
+            }
+            return EFreshWrite::Failed;
+        },
+        firstPath);
+    if (result.outcome == EInstallOutcome::NoFreeName) {
+        // Keeping the old path could make a later Save overwrite the file the company came
+        // from; without one, Save reports "Invalid filename." and writes nothing.
+        qCWarning(lcCompany) << "every company file name in" << folder << "is taken";
+        SetPathName(QString(), false);
+        ReportFileError(QString(), FileErrorCause::none, tr("Invalid filename."));
     }
     SetTitle(GetOwnerName());
-    return outcome == FreshSave::saved;
+    return result.outcome == EInstallOutcome::Installed;
 }
 
 void CQuorvelDoc::ShowNoDefaultFace(bool ownedByMainWindow)

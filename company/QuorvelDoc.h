@@ -31,6 +31,9 @@ public:
     // reports its own failures. A file that took the path meanwhile is left alone and the
     // company goes to another fresh path. False when the company could not be saved.
     bool SaveCompany();
+    // Saves into the folder under a fresh name, firstPath first when given, drawing again
+    // while a name turns out taken; reports its own failures. False when nothing was saved.
+    bool InstallCompany(const QString &folder, const QString &firstPath = QString());
 
     // After the object folder changed: a changed company takes a fresh path in the new one.
     void FollowObjectFolder();

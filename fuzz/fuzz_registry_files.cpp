@@ -3,8 +3,8 @@
 // read outside their buffers, and the quick scan of system.reg must see every key line end
 // that a plain search of the whole text sees.
 
-#include "platform/SteamLibraries.h"
-#include "platform/WineRegistry.h"
+#include "game/SteamLibraries.h"
+#include "game/WineRegistry.h"
 
 #include <QBuffer>
 

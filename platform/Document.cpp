@@ -223,7 +223,7 @@ bool CDocument::OnOpenDocument(const QString &path)
         else
             failure = tr("Failed to open document.");
     } catch (const std::exception &e) {
-        qCWarning(lcApp) << "reading" << path << "failed:" << e.what();
+        qCWarning(lcPlatform) << "reading" << path << "failed:" << e.what();
         failure = tr("Failed to open document.");
     }
     file.close();
@@ -263,7 +263,7 @@ CDocument::FreshSave CDocument::SaveToFile(const QString &path, ExistingFile exi
     } catch (const CArchiveException &e) {
         failure = IsFormatError(e) ? tr("Unexpected file format.") : saveFailed;
     } catch (const std::exception &e) {
-        qCWarning(lcApp) << "writing" << path << "failed:" << e.what();
+        qCWarning(lcPlatform) << "writing" << path << "failed:" << e.what();
         failure = saveFailed;
     }
     if (failure.isEmpty() && result.status == CWriteResult::Status::pathTaken) {
@@ -323,7 +323,7 @@ void CDocument::ReportFileError(const QString &path, FileErrorCause cause,
     if (text.isEmpty())
         text = m_nameFileInReports ? tr("%1: %2").arg(QDir::toNativeSeparators(path), fallback)
                                    : fallback;
-    qCInfo(lcApp).noquote() << "file error on" << path << ":" << text;
+    qCInfo(lcPlatform).noquote() << "file error on" << path << ":" << text;
     ReportError(text);
 }
 

@@ -289,7 +289,7 @@ bool ListFolder(const QString &folder, const std::function<bool(const CFolderEnt
         const std::string native = it->path().filename().native();
         entry.name = QFile::decodeName(QByteArray::fromStdString(native));
         if (QFile::encodeName(entry.name) != QByteArray::fromStdString(native)) {
-            qCDebug(lcStore) << "left out" << entry.name << "in" << folder
+            qCDebug(lcPlatform) << "left out" << entry.name << "in" << folder
                              << ": its name is not valid UTF-8";
             continue;
         }

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+Q_LOGGING_CATEGORY(lcPlatform, "quorvel.platform", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcGame, "quorvel.game", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcCompany, "quorvel.company", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcStore, "quorvel.store", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcImage, "quorvel.image", QtWarningMsg)

@@ -1,8 +1,12 @@
 #pragma once
-// One logging category per subsystem, e.g. QT_LOGGING_RULES="quorvel.store.debug=true".
+// One logging category per subsystem, e.g. QT_LOGGING_RULES="quorvel.game.debug=true".
 
 #include <QLoggingCategory>
 
+// File plumbing, the document framework and the prompts.
+Q_DECLARE_LOGGING_CATEGORY(lcPlatform)
+// The game lookup: the object folder, Wine prefixes, Steam libraries, fresh names.
+Q_DECLARE_LOGGING_CATEGORY(lcGame)
 Q_DECLARE_LOGGING_CATEGORY(lcCompany)
 Q_DECLARE_LOGGING_CATEGORY(lcStore)
 Q_DECLARE_LOGGING_CATEGORY(lcImage)

@@ -16,7 +16,7 @@ public:
     MessageAnswer ShowMessage(const QString &text, const QString &caption,
                               MessageButtons buttons, MessageIcon, bool) override
     {
-        qCWarning(lcApp).noquote() << caption << ":" << text;
+        qCWarning(lcPlatform).noquote() << caption << ":" << text;
         return DecliningAnswer(buttons);
     }
 

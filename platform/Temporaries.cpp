@@ -87,7 +87,7 @@ void FinishSet(const QString &stage, const QString &folder)
             } else if (IsPlaceholderOf(QFileInfo(target), QFileInfo(newFiles.filePath(name)))) {
                 QFile::remove(target);
             } else {
-                qCDebug(lcStore) << "kept" << target << "which took the name meanwhile";
+                qCDebug(lcPlatform) << "kept" << target << "which took the name meanwhile";
                 continue;
             }
         }
@@ -109,10 +109,10 @@ void RemoveAbandonedSet(const QFileInfo &stage, const QString &folder)
         return; // just made: its writer is about to lock it
     }
     if (Exists(stage.filePath() + QStringLiteral("/committed"))) {
-        qCDebug(lcStore) << "finishing the set that a writer left in" << stage.filePath();
+        qCDebug(lcPlatform) << "finishing the set that a writer left in" << stage.filePath();
         FinishSet(stage.filePath(), folder);
     } else {
-        qCDebug(lcStore) << "dropping the set that a writer left in" << stage.filePath();
+        qCDebug(lcPlatform) << "dropping the set that a writer left in" << stage.filePath();
     }
     lock.unlock();
     QDir(stage.filePath()).removeRecursively();
@@ -141,10 +141,10 @@ void RemoveLeftovers(const QString &folder)
             continue;
         const QString target = match.captured(1);
         if (!target.isEmpty() && IsPlaceholderOf(QFileInfo(dir.filePath(target)), entry)) {
-            qCDebug(lcStore) << "removing the placeholder" << dir.filePath(target);
+            qCDebug(lcPlatform) << "removing the placeholder" << dir.filePath(target);
             QFile::remove(dir.filePath(target));
         }
-        qCDebug(lcStore) << "removing the leftover" << entry.filePath();
+        qCDebug(lcPlatform) << "removing the leftover" << entry.filePath();
         QFile::remove(entry.filePath());
     }
 }

@@ -2,11 +2,11 @@
 
 #include "company/CompanyRecord.h"
 #include "company/ObjectLayout.h"
+#include "game/ObjectFolder.h"
 #include "image/Palette.h"
 #include "platform/AnsiText.h"
 #include "platform/FileSystem.h"
 #include "platform/Logging.h"
-#include "platform/ObjectFolder.h"
 
 #include <QFile>
 

@@ -5,8 +5,8 @@
 #include "tools/ToolFiles.h"
 
 #include "company/CompanyRecord.h"
+#include "game/ObjectFolder.h"
 #include "platform/FileCommit.h"
-#include "platform/ObjectFolder.h"
 #include "store/CompanyImport.h"
 
 #include <QCommandLineParser>
@@ -62,24 +62,24 @@ int RunImport(const QStringList &args)
         PrintOut(ShownPath(*installed) + QLatin1Char('\n'));
         return kExitOk;
     }
-    // Another editor or import may draw the same name in the same second; whoever writes
-    // second draws again.
-    for (;;) {
-        const std::optional<QString> path = MakeUniqueCompanyPath(folder);
-        if (!path) {
-            PrintErr(FileMessage(folder, Tr("every company file name is taken.")) + QLatin1Char('\n'));
-            return kExitFailed;
-        }
+    const CInstallResult result = InstallUnderFreshName(folder, [&](const QString &path) {
         bool taken = false;
-        if (WriteCompanyFile(*path, record, false, &error, ExistingFile::keep, &taken)) {
-            PrintOut(ShownPath(*path) + QLatin1Char('\n'));
-            return kExitOk;
-        }
-        if (!taken) {
-            PrintErr(error + QLatin1Char('\n'));
-            return kExitFailed;
-        }
+        if (WriteCompanyFile(path, record, false, &error, ExistingFile::keep, &taken))
+            return EFreshWrite::Written;
+        return taken ? EFreshWrite::NameTaken : EFreshWrite::Failed;
+    });
+    switch (result.outcome) {
+    case EInstallOutcome::Installed:
+        PrintOut(ShownPath(result.path) + QLatin1Char('\n'));
+        return kExitOk;
+    case EInstallOutcome::NoFreeName:
+        PrintErr(FileMessage(folder, Tr("every company file name is taken.")) + QLatin1Char('\n'));
+        return kExitFailed;
+    case EInstallOutcome::Failed:
+        break;
     }
+    PrintErr(error + QLatin1Char('\n'));
+    return kExitFailed;
 }
 
 } // namespace

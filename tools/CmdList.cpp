@@ -4,7 +4,7 @@
 #include "tools/ToolCommand.h"
 #include "tools/ToolFiles.h"
 
-#include "platform/ObjectFolder.h"
+#include "game/ObjectFolder.h"
 #include "store/CompanyCatalogue.h"
 
 #include <QCommandLineParser>

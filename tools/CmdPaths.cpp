@@ -3,8 +3,8 @@
 
 #include "tools/ToolCommand.h"
 
-#include "platform/GameLookup.h"
-#include "platform/ObjectFolder.h"
+#include "game/GameLookup.h"
+#include "game/ObjectFolder.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -5,7 +5,7 @@
 #include "app/MainFrame.h"
 #include "app/QuorvelApp.h"
 #include "company/QuorvelDoc.h"
-#include "platform/GameLookup.h"
+#include "game/GameLookup.h"
 #include "tests/support/FakeHome.h"
 #include "tests/support/ScriptedPrompts.h"
 

@@ -7,7 +7,7 @@
 #include "app/QuorvelApp.h"
 #include "app/RecentFileList.h"
 #include "company/QuorvelDoc.h"
-#include "platform/ObjectFolder.h"
+#include "game/ObjectFolder.h"
 #include "tests/support/CompanyFiles.h"
 #include "tests/support/ScriptedPrompts.h"
 #include "ui/QuorvelView.h"
@@ -242,14 +242,16 @@ void TestMainFrame::menuBar()
     QCOMPARE(MenuItems(top.at(2)->menu()), QStringList{"&About Quorvel..."});
 
     // The command ids travel with the items, so others can find them by role.
-    const QList<int> fileIds = {57600, 32771, 32772, 57601, 57604, 32773, 32774, 57665};
-    QList<int> seen;
+    const QList<CommandId> fileCommands = {
+        CommandId::New,    CommandId::Open,       CommandId::Save,         CommandId::Import,
+        CommandId::Export, CommandId::GameFolder, CommandId::UseFoundGame, CommandId::Exit};
+    QList<CommandId> seen;
     const auto fileActions = top.at(0)->menu()->actions();
     for (const QAction *action : fileActions) {
         if (!action->isSeparator())
-            seen << action->data().toInt();
+            seen << CommandId(action->data().toInt());
     }
-    QCOMPARE(seen, fileIds);
+    QVERIFY(seen == fileCommands);
     QCOMPARE(findCommandAction(Frame(), CommandId::About), Frame()->Actions().about);
 
     // Without a chosen game folder there is none to forget.
@@ -262,20 +264,20 @@ void TestMainFrame::statusPrompts_data()
 {
     QTest::addColumn<int>("command");
     QTest::addColumn<QString>("prompt");
-    QTest::newRow("new") << 57600 << "Create a new company";
-    QTest::newRow("open") << 32771 << "Open an existing company";
-    QTest::newRow("save") << 32772 << "Save current company";
-    QTest::newRow("import") << 57601 << "Import a company from a file";
-    QTest::newRow("export") << 57604 << "Export the active company as a new file";
-    QTest::newRow("game folder") << 32773
+    QTest::newRow("new") << int(CommandId::New) << "Create a new company";
+    QTest::newRow("open") << int(CommandId::Open) << "Open an existing company";
+    QTest::newRow("save") << int(CommandId::Save) << "Save current company";
+    QTest::newRow("import") << int(CommandId::Import) << "Import a company from a file";
+    QTest::newRow("export") << int(CommandId::Export) << "Export the active company as a new file";
+    QTest::newRow("game folder") << int(CommandId::GameFolder)
                                  << "Choose the game's folder, or its object folder, to save "
                                     "companies in";
-    QTest::newRow("use found game") << 32774
+    QTest::newRow("use found game") << int(CommandId::UseFoundGame)
                                     << "Forget the chosen game folder and save companies where "
                                        "the game was found";
-    QTest::newRow("exit") << 57665 << "Quit the Company Editor; prompts to save company";
-    QTest::newRow("status bar") << 59393 << "Show or hide the status bar";
-    QTest::newRow("about") << 57664
+    QTest::newRow("exit") << int(CommandId::Exit) << "Quit the Company Editor; prompts to save company";
+    QTest::newRow("status bar") << int(CommandId::ToggleStatusBar) << "Show or hide the status bar";
+    QTest::newRow("about") << int(CommandId::About)
                            << "Display program information, version number and copyright";
 }
 

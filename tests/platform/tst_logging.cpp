@@ -34,8 +34,8 @@ void TestLogging::routed()
     static const QLoggingCategory imageIo("qt.gui.imageio");
 
     qCWarning(imageIo).noquote() << "libpng warning: iCCP";
-    qCWarning(lcStore).noquote() << "the folder is gone";
-    QCOMPARE(g_seen, QStringList{"quorvel.store the folder is gone"});
+    qCWarning(lcGame).noquote() << "the folder is gone";
+    QCOMPARE(g_seen, QStringList{"quorvel.game the folder is gone"});
 
     g_seen.clear();
     QLoggingCategory::setFilterRules(QStringLiteral("quorvel.qt.debug=true"));

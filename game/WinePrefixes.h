@@ -2,7 +2,7 @@
 // The Wine prefixes a player is likely to have: $WINEPREFIX, ~/.wine, Steam's Proton prefixes in
 // every Steam library, Lutris's and Bottles'.
 
-#include "GameLookup.h"
+#include "game/GameLookup.h"
 
 #include <QString>
 

@@ -1,16 +1,20 @@
 // The object folder found through a real Wine prefix in a temporary folder, fresh company
 // file names in it, and the documents folder.
 
-#include "platform/ObjectFolder.h"
+#include "game/ObjectFolder.h"
+#include "tests/support/TestFiles.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace quorvel;
+using namespace quorvel::test;
 
 namespace {
 
@@ -32,11 +36,6 @@ QString GameKey(const QString &valueLines, const QString &key = QStringLiteral(
     return QStringLiteral("[%1] 1700000000\n#time=1da0b4c5e6f7a8b\n%2\n").arg(key, valueLines);
 }
 
-bool WriteFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // A prefix laid out as Wine lays it out: drive_c, and dosdevices/c: linking to it.
 struct WinePrefix
@@ -88,6 +87,8 @@ private slots:
     void uniquePathAvoidsTakenNames();
     void uniquePathSameSecondAgrees();
     void uniquePathWhenEveryNameIsTaken();
+    void installUnderFreshName_data();
+    void installUnderFreshName();
 
     void documentsFolder();
 };
@@ -357,6 +358,61 @@ void TestObjectFolder::uniquePathWhenEveryNameIsTaken()
     QCOMPARE(MakeUniqueCompanyPath(), std::optional<QString>(folder + QStringLiteral("COMP1234.DAT")));
     QVERIFY(WriteFile(folder + CompanyFileName(lastFree), QByteArray()));
     QCOMPARE(MakeUniqueCompanyPath(), std::nullopt);
+}
+
+void TestObjectFolder::installUnderFreshName_data()
+{
+    QTest::addColumn<QString>("firstName");
+    QTest::addColumn<int>("takenByOthers"); // writes that find their name taken first
+    QTest::addColumn<bool>("fails");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<int>("writes");
+
+    const int installed = int(EInstallOutcome::Installed);
+    QTest::newRow("drawn, free") << QString() << 0 << false << installed << 1;
+    QTest::newRow("drawn, taken twice") << QString() << 2 << false << installed << 3;
+    QTest::newRow("given name first") << "COMPabc.DAT" << 0 << false << installed << 1;
+    QTest::newRow("given name taken") << "COMPabc.DAT" << 1 << false << installed << 2;
+    QTest::newRow("failure ends it") << QString() << 1 << true << int(EInstallOutcome::Failed) << 2;
+}
+
+void TestObjectFolder::installUnderFreshName()
+{
+    QFETCH(QString, firstName);
+    QFETCH(int, takenByOthers);
+    QFETCH(bool, fails);
+    QFETCH(int, outcome);
+    QFETCH(int, writes);
+
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QLatin1Char('/');
+    QStringList tried;
+    const CInstallResult result = InstallUnderFreshName(
+        folder,
+        [&](const QString &path) {
+            tried << path;
+            if (QFileInfo::exists(path))
+                return EFreshWrite::NameTaken;
+            if (tried.size() <= takenByOthers) {
+                // Another writer took the name between the draw and this write.
+                WriteFile(path, "theirs");
+                return EFreshWrite::NameTaken;
+            }
+            if (fails)
+                return EFreshWrite::Failed;
+            return WriteFile(path, "ours") ? EFreshWrite::Written : EFreshWrite::Failed;
+        },
+        firstName.isEmpty() ? QString() : folder + firstName);
+
+    QCOMPARE(int(result.outcome), outcome);
+    QCOMPARE(tried.size(), writes);
+    QCOMPARE(result.path, tried.last());
+    if (!firstName.isEmpty())
+        QCOMPARE(tried.first(), folder + firstName);
+    QCOMPARE(QSet<QString>(tried.cbegin(), tried.cend()).size(), writes); // never a name twice
+    for (int i = 0; i < takenByOthers; ++i)
+        QCOMPARE(ReadFile(tried[i]), QByteArray("theirs"));
+    QCOMPARE(QFileInfo::exists(result.path), !fails);
 }
 
 void TestObjectFolder::documentsFolder()

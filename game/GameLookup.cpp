@@ -1,11 +1,11 @@
-#include "GameLookup.h"
+#include "game/GameLookup.h"
 
-#include "AnsiText.h"
-#include "Logging.h"
-#include "ObjectFolder.h"
-#include "WinePrefixes.h"
-#include "WineRegistry.h"
-#include "WineRegistryCache.h"
+#include "game/ObjectFolder.h"
+#include "game/WinePrefixes.h"
+#include "game/WineRegistry.h"
+#include "game/WineRegistryCache.h"
+#include "platform/AnsiText.h"
+#include "platform/Logging.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -39,7 +39,7 @@ bool FitsQueryBuffer(const QString &value)
 {
     const qsizetype bytes = ToAnsi(value).size() + 1;
     if (bytes > kQueryBufferBytes) {
-        qCDebug(lcStore) << "install folder value takes" << bytes << "bytes, more than"
+        qCDebug(lcGame) << "install folder value takes" << bytes << "bytes, more than"
                          << kQueryBufferBytes;
         return false;
     }
@@ -82,7 +82,7 @@ std::optional<CRegistryValue> ReadRegistryValue(QSettings::Format view)
         const QStringList strings = value.toStringList();
         return CRegistryValue{true, strings.isEmpty() ? QString() : strings.first()};
     }
-    qCDebug(lcStore) << "install folder value is not text";
+    qCDebug(lcGame) << "install folder value is not text";
     return CRegistryValue{};
 }
 
@@ -136,7 +136,7 @@ std::optional<QString> MapIntoPrefix(const QString &prefix, const QString &value
     const bool rooted = value.size() >= 2 && IsAsciiLetter(value[0]) && value[1] == u':'
                         && (value.size() == 2 || value[2] == u'\\' || value[2] == u'/');
     if (!rooted) {
-        qCDebug(lcStore) << "install folder" << value << "is not a drive path";
+        qCDebug(lcGame) << "install folder" << value << "is not a drive path";
         return std::nullopt;
     }
     const QString drive = value[0].toLower() + QStringLiteral(":");
@@ -144,7 +144,7 @@ std::optional<QString> MapIntoPrefix(const QString &prefix, const QString &value
     if (!QFileInfo(root).exists()) {
         const QString driveC = prefix + QStringLiteral("/drive_c");
         if (drive != u"c:" || !QFileInfo(driveC).isDir()) {
-            qCDebug(lcStore) << "drive" << drive << "is not mapped in" << prefix;
+            qCDebug(lcGame) << "drive" << drive << "is not mapped in" << prefix;
             return std::nullopt;
         }
         root = driveC;
@@ -175,7 +175,7 @@ CGameCandidate AskPrefix(ECandidateKind kind, const QString &prefix, CWineRegist
     const QString registry = prefix + QStringLiteral("/system.reg");
     const QFileInfo info(registry);
     if (!info.exists()) {
-        qCDebug(lcStore) << "no" << registry;
+        qCDebug(lcGame) << "no" << registry;
         candidate.state = EState::NoRegistry;
         return candidate;
     }
@@ -187,21 +187,21 @@ CGameCandidate AskPrefix(ECandidateKind kind, const QString &prefix, CWineRegist
     }
     switch (lookup->status) {
     case WineRegistryLookup::Status::KeyMissing:
-        qCDebug(lcStore) << "no game key in" << registry;
+        qCDebug(lcGame) << "no game key in" << registry;
         candidate.state = EState::NoGameKey;
         return candidate;
     case WineRegistryLookup::Status::ValueMissing:
-        qCDebug(lcStore) << "no value" << kValueName << "under" << lookup->key << "in" << registry;
+        qCDebug(lcGame) << "no value" << kValueName << "under" << lookup->key << "in" << registry;
         candidate.state = EState::NoValue;
         return candidate;
     case WineRegistryLookup::Status::NotText:
-        qCDebug(lcStore) << "value" << kValueName << "under" << lookup->key << "is not text";
+        qCDebug(lcGame) << "value" << kValueName << "under" << lookup->key << "is not text";
         candidate.state = EState::NotText;
         return candidate;
     case WineRegistryLookup::Status::Found:
         break;
     }
-    qCDebug(lcStore) << "install folder" << lookup->text << "under" << lookup->key << "in"
+    qCDebug(lcGame) << "install folder" << lookup->text << "under" << lookup->key << "in"
                      << registry;
     candidate.installFolder = lookup->text;
     if (!FitsQueryBuffer(lookup->text)) {
@@ -295,7 +295,7 @@ CObjectFolderLookup LookUpObjectFolder(ECandidateSearch search)
     }
     const bool decided = !lookup.folder.isEmpty();
     if (decided && search == ECandidateSearch::WhenNeeded) {
-        qCDebug(lcStore) << "object folder" << lookup.folder << "(" << lookup.reason << ")";
+        qCDebug(lcGame) << "object folder" << lookup.folder << "(" << lookup.reason << ")";
         return lookup;
     }
 
@@ -312,7 +312,7 @@ CObjectFolderLookup LookUpObjectFolder(ECandidateSearch search)
         lookup.source = EObjectFolderSource::CurrentDirectory;
         lookup.reason = Tr("No game found: the current directory.");
     }
-    qCDebug(lcStore) << "object folder" << lookup.folder << "(" << lookup.reason << ")";
+    qCDebug(lcGame) << "object folder" << lookup.folder << "(" << lookup.reason << ")";
     return lookup;
 }
 

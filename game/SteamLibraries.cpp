@@ -1,4 +1,4 @@
-#include "SteamLibraries.h"
+#include "game/SteamLibraries.h"
 
 #include <algorithm>
 

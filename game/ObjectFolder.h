@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace quorvel {
@@ -24,6 +25,29 @@ QString CompanyFileName(int number);
 // file, or nothing when every one of the 32768 names is taken.
 std::optional<QString> MakeUniqueCompanyPath();
 std::optional<QString> MakeUniqueCompanyPath(QString folder);
+
+// How one write under a freshly drawn name ended.
+enum class EFreshWrite {
+    Written,
+    Failed,    // reported by the writer; nothing more is tried
+    NameTaken, // a file took the name since it was drawn; it was left alone
+};
+
+enum class EInstallOutcome { Installed, Failed, NoFreeName };
+
+struct CInstallResult
+{
+    EInstallOutcome outcome = EInstallOutcome::Failed;
+    QString path; // the path written, or the last one tried
+};
+
+// Installs a company file in the folder under a fresh name, never replacing a file: write()
+// writes at a path that named no file when it was drawn, and when another editor or import
+// took that name meanwhile (drawing in the same second draws the same name), another is
+// drawn. firstPath, when given, is tried first: a name the caller drew earlier.
+CInstallResult InstallUnderFreshName(const QString &folder,
+                                     const std::function<EFreshWrite(const QString &path)> &write,
+                                     const QString &firstPath = QString());
 
 // The user's documents folder without a trailing separator, or an empty text.
 QString GetDocumentsFolder();

@@ -1,6 +1,6 @@
-#include "WineRegistry.h"
+#include "game/WineRegistry.h"
 
-#include "Logging.h"
+#include "platform/Logging.h"
 
 #include <QIODevice>
 
@@ -178,7 +178,7 @@ public:
         while (line.endsWith('\n') || line.endsWith('\r'))
             line.chop(1);
         if (tooLong || line.size() > kMaxLineBytes) {
-            qCDebug(lcStore) << "skipped a registry line longer than" << kMaxLineBytes << "bytes";
+            qCDebug(lcGame) << "skipped a registry line longer than" << kMaxLineBytes << "bytes";
             return std::nullopt;
         }
         return line;
@@ -273,14 +273,14 @@ WineRegistryLookup LookUpWineRegistryValue(QIODevice &in, const QStringList &key
     qsizetype section = -1;
 
     if (!in.isSequential() && in.size() > kMaxFileBytes) {
-        qCDebug(lcStore) << "ignored a registry file of" << in.size() << "bytes, more than"
+        qCDebug(lcGame) << "ignored a registry file of" << in.size() << "bytes, more than"
                          << kMaxFileBytes;
         return {};
     }
     CLineReader lines(in);
     while (!lines.AtEnd()) {
         if (lines.BytesRead() > kMaxFileBytes) {
-            qCDebug(lcStore) << "ignored a registry file longer than" << kMaxFileBytes << "bytes";
+            qCDebug(lcGame) << "ignored a registry file longer than" << kMaxFileBytes << "bytes";
             return {};
         }
         const std::optional<QByteArray> next = lines.Next();

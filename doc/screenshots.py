@@ -3,7 +3,7 @@
 mate-backgrounds package as a user would, on a private X display, and saves each window it
 shows as a small PNG in doc/screenshots/.
 
-    tools/screenshots.py [--build DIR] [--out DIR] [--keep]
+    doc/screenshots.py [--build DIR] [--out DIR] [--keep]
 
 The editor is driven from outside: widgets are found by their accessible names (AT-SPI) and
 used with the real mouse and keyboard (xdotool). Everything that shows in a picture is fixed

@@ -1,8 +1,8 @@
-#include "ObjectFolder.h"
+#include "game/ObjectFolder.h"
 
-#include "Clock.h"
-#include "GameLookup.h"
-#include "Logging.h"
+#include "game/GameLookup.h"
+#include "platform/Clock.h"
+#include "platform/Logging.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -108,8 +108,37 @@ std::optional<QString> MakeUniqueCompanyPath(QString folder)
         if (!info.exists() && !info.isSymLink())
             return path;
     }
-    qCDebug(lcStore) << "every company file name is taken in" << folder;
+    qCDebug(lcGame) << "every company file name is taken in" << folder;
     return std::nullopt;
+}
+
+CInstallResult InstallUnderFreshName(const QString &folder,
+                                     const std::function<EFreshWrite(const QString &)> &write,
+                                     const QString &firstPath)
+{
+    CInstallResult result;
+    std::optional<QString> path =
+        firstPath.isEmpty() ? MakeUniqueCompanyPath(folder) : std::optional<QString>(firstPath);
+    // Each name taken is a file that now exists, so the draws do not repeat one; a writer
+    // that calls free names taken still stops once every name was tried.
+    for (int tries = 0; path && tries < kCompanyNumbers; ++tries) {
+        result.path = *path;
+        switch (write(*path)) {
+        case EFreshWrite::Written:
+            result.outcome = EInstallOutcome::Installed;
+            return result;
+        case EFreshWrite::Failed:
+            result.outcome = EInstallOutcome::Failed;
+            return result;
+        case EFreshWrite::NameTaken:
+            qCInfo(lcGame) << *path << "was taken meanwhile; drawing another name";
+            path = MakeUniqueCompanyPath(folder);
+            break;
+        }
+    }
+    qCDebug(lcGame) << "no free company file name in" << folder;
+    result.outcome = EInstallOutcome::NoFreeName;
+    return result;
 }
 
 QString GetDocumentsFolder()

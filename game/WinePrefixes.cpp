@@ -1,7 +1,7 @@
-#include "WinePrefixes.h"
+#include "game/WinePrefixes.h"
 
-#include "Logging.h"
-#include "SteamLibraries.h"
+#include "game/SteamLibraries.h"
+#include "platform/Logging.h"
 
 #include <QDir>
 #include <QFile>
@@ -34,7 +34,7 @@ QStringList SteamLibraries(const QString &steamRoot)
         if (const auto listed = SteamLibraryFolders(file.readAll()))
             libraries += *listed;
         else
-            qCDebug(lcStore) << "skipping the malformed" << file.fileName();
+            qCDebug(lcGame) << "skipping the malformed" << file.fileName();
     }
     return libraries;
 }

@@ -4,7 +4,7 @@
 // all of them to be read at every start. An answer is reused only while its file keeps the
 // size and modification time it had when it was read.
 
-#include "WineRegistry.h"
+#include "game/WineRegistry.h"
 
 #include <QString>
 #include <QStringList>

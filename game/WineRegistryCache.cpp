@@ -1,7 +1,7 @@
-#include "WineRegistryCache.h"
+#include "game/WineRegistryCache.h"
 
-#include "FileCommit.h"
-#include "Logging.h"
+#include "platform/FileCommit.h"
+#include "platform/Logging.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -122,13 +122,13 @@ std::optional<WineRegistryLookup> CWineRegistryCache::LookUp(const QString &regi
 
     QFile file(registryFile);
     if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
-        qCDebug(lcStore) << "cannot read" << registryFile << file.errorString();
+        qCDebug(lcGame) << "cannot read" << registryFile << file.errorString();
         return std::nullopt;
     }
     if (MayHoldWineRegistryKey(file, m_keys) && file.seek(0))
         answer.lookup = LookUpWineRegistryValue(file, m_keys, m_valueName);
     if (file.error() != QFileDevice::NoError) {
-        qCDebug(lcStore) << "reading" << registryFile << "failed:" << file.errorString();
+        qCDebug(lcGame) << "reading" << registryFile << "failed:" << file.errorString();
         return std::nullopt;
     }
     // Read before or while it changed: asked afresh next time.
@@ -167,7 +167,7 @@ void CWineRegistryCache::Save()
     const CWriteResult written = WriteWholeFile(
         m_cacheFile, [&bytes](QIODevice &device) { return device.write(bytes) == bytes.size(); });
     if (!written.Written()) {
-        qCDebug(lcStore) << "cannot write the prefix cache" << m_cacheFile << written.detail;
+        qCDebug(lcGame) << "cannot write the prefix cache" << m_cacheFile << written.detail;
         return;
     }
     m_loaded = m_used;

@@ -2,9 +2,9 @@
 // libraries, unreadable prefixes, explicit choices, the remembered answers, and the readers of
 // libraryfolders.vdf and system.reg behind them.
 
-#include "platform/GameLookup.h"
-#include "platform/SteamLibraries.h"
-#include "platform/WineRegistry.h"
+#include "game/GameLookup.h"
+#include "game/SteamLibraries.h"
+#include "game/WineRegistry.h"
 #include "tests/support/FakeHome.h"
 
 #include <QBuffer>
