@@ -20,7 +20,9 @@ CAboutDlg::CAboutDlg(QWidget *parent)
     icon->setPixmap(QApplication::windowIcon().pixmap(QSize(48, 48)));
     icon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
-    auto *version = new QLabel(tr("Quorvel Version 1.0"), this);
+    // The version the build was made as, the one `--version` prints too.
+    auto *version =
+        new QLabel(tr("Quorvel Version %1").arg(QCoreApplication::applicationVersion()), this);
     version->setObjectName(QStringLiteral("aboutVersion"));
     auto *detail = new QLabel(tr("An editor for company objects, 2026"), this);
     detail->setObjectName(QStringLiteral("aboutDetail"));

@@ -56,9 +56,13 @@ CLockKeyIndicators::CLockKeyIndicators(QStatusBar *statusBar)
     : QObject(statusBar)
 {
     const QString texts[] = {Indicators::tr("CAP"), Indicators::tr("NUM"), Indicators::tr("SCRL")};
+    // A blank pane reads as nothing; its name says which lock it stands for.
+    const QString names[] = {Indicators::tr("Caps Lock"), Indicators::tr("Num Lock"),
+                             Indicators::tr("Scroll Lock")};
     for (int i = 0; i < 3; ++i) {
         auto *label = new QLabel(statusBar);
         label->setObjectName(QStringLiteral("indicator") + texts[i]);
+        label->setAccessibleName(names[i]);
         label->setAlignment(Qt::AlignCenter);
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         // A pane keeps the width of its text, so the bar does not jump when a lock changes.
@@ -114,6 +118,9 @@ void CLockKeyIndicators::Refresh()
         const std::optional<bool> on = QueryLockState(static_cast<LockKey>(i));
         m_panes[i]->setText(on.value_or(false) ? m_panes[i]->property("indicatorText").toString()
                                                : QString());
+        m_panes[i]->setAccessibleDescription(!on ? QString()
+                                             : *on ? Indicators::tr("on")
+                                                   : Indicators::tr("off"));
     }
 }
 

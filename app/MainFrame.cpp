@@ -1,6 +1,7 @@
 #include "app/MainFrame.h"
 
 #include "app/LockKeyIndicators.h"
+#include "app/RecentCompaniesMenu.h"
 #include "company/QuorvelDoc.h"
 #include "game/ObjectFolder.h"
 #include "ui/QuorvelView.h"
@@ -41,12 +42,14 @@ CMainFrame::CMainFrame(CQuorvelDoc *document, QWidget *parent)
     setObjectName(QStringLiteral("mainFrame"));
     setWindowIcon(QApplication::windowIcon());
 
-    // The system's default size for a new overlapped window; the view shrinks the frame to
-    // its form on the first company, so on a large screen the frame ends up fitting the form.
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        resize(screen->availableSize() * 3 / 4);
-
     OnCreate();
+
+    // The first size shows the whole form with the menu and status bars, at any scale factor;
+    // only a screen too small for it gives less, and the form scrolls.
+    QSize first = sizeHint();
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        first = first.boundedTo(screen->availableSize());
+    resize(first);
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -97,6 +100,9 @@ void CMainFrame::CreateMenus()
     file->addAction(m_actions.gameFolder);
     file->addAction(m_actions.useFoundGame);
     file->addSeparator();
+    m_recentCompanies = new CRecentCompaniesMenu(file, this);
+    file->addMenu(m_recentCompanies);
+    file->addSeparator();
     file->addAction(m_actions.exit);
 
     QMenu *view = menuBar()->addMenu(tr("&View"));
@@ -107,7 +113,7 @@ void CMainFrame::CreateMenus()
 
     auto *style = new CMenuStyle;
     style->setParent(this);
-    for (QMenu *menu : {file, view, help})
+    for (QMenu *menu : {file, static_cast<QMenu *>(m_recentCompanies), view, help})
         menu->setStyle(style);
 }
 

@@ -10,6 +10,7 @@ namespace quorvel {
 
 class CLockKeyIndicators;
 class CQuorvelDoc;
+class CRecentCompaniesMenu;
 class CQuorvelView;
 
 class CMainFrame : public QMainWindow
@@ -25,6 +26,7 @@ public:
     CQuorvelView *GetActiveView() const { return m_view; }
     const CMainActions &Actions() const { return m_actions; }
     CLockKeyIndicators *LockKeys() const { return m_lockKeys; }
+    CRecentCompaniesMenu *RecentCompanies() const { return m_recentCompanies; }
 
     // The caption: the document's title, " - ", and the application's title.
     static QString CaptionFor(const QString &documentTitle);
@@ -49,6 +51,7 @@ private:
     CQuorvelView *m_view = nullptr;
     QStatusBar *m_statusBar = nullptr;
     CLockKeyIndicators *m_lockKeys = nullptr;
+    CRecentCompaniesMenu *m_recentCompanies = nullptr;
     CMainActions m_actions;
 };
 

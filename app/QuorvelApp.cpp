@@ -2,6 +2,7 @@
 
 #include "app/AboutDialog.h"
 #include "app/MainFrame.h"
+#include "app/RecentCompaniesMenu.h"
 #include "company/QuorvelDoc.h"
 #include "game/GameLookup.h"
 #include "game/ObjectFolder.h"
@@ -121,6 +122,9 @@ bool CQuorvelApp::InitInstance(const QStringList &arguments)
     connect(actions.about, &QAction::triggered, this, &CQuorvelApp::OnAppAbout);
     connect(actions.gameFolder, &QAction::triggered, this, &CQuorvelApp::OnChooseGameFolder);
     connect(actions.useFoundGame, &QAction::triggered, this, &CQuorvelApp::OnUseFoundGame);
+    m_frame->RecentCompanies()->SetList(&m_recentFiles);
+    connect(m_frame->RecentCompanies(), &CRecentCompaniesMenu::openRequested, this,
+            &CQuorvelApp::OnOpenRecentFile);
 
     if (!m_document->FileNew()) {
         qCInfo(lcApp) << "no new company at start-up";
@@ -215,6 +219,21 @@ void CQuorvelApp::OnUseFoundGame()
 {
     SetChosenObjectFolder(QString());
     ObjectFolderChanged();
+}
+
+void CQuorvelApp::OnOpenRecentFile(const QString &path)
+{
+    if (!m_document)
+        return;
+    if (!QFileInfo::exists(path)) {
+        m_recentFiles.Remove(path);
+        Prompts().ShowMessage(tr("%1 is no longer there; it has been taken off the recent "
+                                 "companies.")
+                                  .arg(QDir::toNativeSeparators(path)),
+                              FrameworkCaption(), MessageButtons::Ok, MessageIcon::Warning, true);
+        return;
+    }
+    m_document->OpenDocumentFile(path);
 }
 
 void CQuorvelApp::ObjectFolderChanged()

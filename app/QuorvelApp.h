@@ -56,6 +56,9 @@ public slots:
     void OnChooseGameFolder();
     // File > Use the Game Found Automatically: forgets that choice.
     void OnUseFoundGame();
+    // File > Recent Companies: opens a remembered file as Open does, save prompt first; a file
+    // that is gone is taken off the list, with a message.
+    void OnOpenRecentFile(const QString &path);
 
 private:
     void LoadStdProfileSettings();

@@ -56,13 +56,20 @@ void CRecentFileList::Add(const QString &path)
 {
     if (path.isEmpty() || m_maxEntries <= 0)
         return;
+    Remove(path);
+    m_entries.prepend(QDir::fromNativeSeparators(QFileInfo(path).absoluteFilePath()));
+    while (m_entries.size() > m_maxEntries)
+        m_entries.removeLast();
+}
+
+void CRecentFileList::Remove(const QString &path)
+{
+    if (path.isEmpty())
+        return;
     const QString full = QDir::fromNativeSeparators(QFileInfo(path).absoluteFilePath());
     m_entries.removeIf([&](const QString &entry) {
         return SamePath(QDir::fromNativeSeparators(entry), full);
     });
-    m_entries.prepend(full);
-    while (m_entries.size() > m_maxEntries)
-        m_entries.removeLast();
 }
 
 } // namespace quorvel

@@ -24,6 +24,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSettings>
 #include <QStatusBar>
@@ -126,6 +127,7 @@ private slots:
     void editingKeysReachTextBox();
     void editingKeysActAsInLoneTextBox_data();
     void editingKeysActAsInLoneTextBox();
+    void firstSizeShowsWholeForm();
     void frameShrinksToForm_data();
     void frameShrinksToForm();
     void startUpWithFile_data();
@@ -237,7 +239,7 @@ void TestMainFrame::menuBar()
     QCOMPARE(MenuItems(top.at(0)->menu()),
              (QStringList{"&New\tCtrl+N", "&Open...\tCtrl+O", "&Save\tCtrl+S", "-", "Import..",
                           "Export...", "-", "Game Folder...", "Use the Game Found Automatically",
-                          "-", "E&xit"}));
+                          "-", "&Recent Companies", "-", "E&xit"}));
     QCOMPARE(MenuItems(top.at(1)->menu()), QStringList{"&Status Bar"});
     QCOMPARE(MenuItems(top.at(2)->menu()), QStringList{"&About Quorvel..."});
 
@@ -248,7 +250,7 @@ void TestMainFrame::menuBar()
     QList<CommandId> seen;
     const auto fileActions = top.at(0)->menu()->actions();
     for (const QAction *action : fileActions) {
-        if (!action->isSeparator())
+        if (!action->isSeparator() && !action->menu())
             seen << CommandId(action->data().toInt());
     }
     QVERIFY(seen == fileCommands);
@@ -353,6 +355,10 @@ void TestMainFrame::saveAndExportWithoutDefaultFace()
 
 void TestMainFrame::aboutBox()
 {
+    // The box tells the version the program says it is (the build's, as --version prints).
+    const QString version = QCoreApplication::applicationVersion();
+    QCoreApplication::setApplicationVersion(QStringLiteral("2.7.1"));
+    const auto restore = qScopeGuard([&] { QCoreApplication::setApplicationVersion(version); });
     bool checked = false;
     QTimer::singleShot(0, this, [&] {
         auto *about = qobject_cast<CAboutDlg *>(QApplication::activeModalWidget());
@@ -368,7 +374,7 @@ void TestMainFrame::aboutBox()
         }
         QVERIFY(hasIcon);
         QCOMPARE(texts.size(), 2);
-        QCOMPARE(texts.first(), QStringLiteral("Quorvel Version 1.0"));
+        QCOMPARE(texts.first(), QStringLiteral("Quorvel Version 2.7.1"));
         const auto buttons = about->findChildren<QPushButton *>();
         QCOMPARE(buttons.size(), 1);
         QCOMPARE(buttons.first()->text(), QStringLiteral("OK"));
@@ -572,6 +578,16 @@ void TestMainFrame::editingKeysActAsInLoneTextBox()
     QCOMPARE(inFrame.text, expected.text);
     QCOMPARE(inFrame.cursor, expected.cursor);
     QCOMPARE(inFrame.clipboard, expected.clipboard);
+}
+
+void TestMainFrame::firstSizeShowsWholeForm()
+{
+    // The window opens on the whole form, neither cut off nor with an empty margin, and within
+    // the screen.
+    CQuorvelView *view = Frame()->GetActiveView();
+    QTRY_COMPARE(view->viewport()->size(), view->Form()->size());
+    QVERIFY(Frame()->screen()->availableGeometry().size().expandedTo(Frame()->size())
+            == Frame()->screen()->availableGeometry().size());
 }
 
 void TestMainFrame::frameShrinksToForm_data()
