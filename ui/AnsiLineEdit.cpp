@@ -2,7 +2,10 @@
 
 #include "platform/AnsiText.h"
 
+#include <QCoreApplication>
 #include <QScopedValueRollback>
+#include <QStatusTipEvent>
+#include <QToolTip>
 #include <QValidator>
 
 #include <algorithm>
@@ -19,7 +22,10 @@ public:
     {
         if (m_edit->m_settingFromProgram || m_edit->m_refusing)
             return Acceptable;
-        return m_edit->IsAcceptable(input) ? Acceptable : Invalid;
+        if (m_edit->IsAcceptable(input))
+            return Acceptable;
+        m_edit->ReportRefusedCharacter(input);
+        return Invalid;
     }
 
 private:
@@ -52,12 +58,34 @@ bool CAnsiLineEdit::IsAcceptable(const QString &text) const
         || text == m_programText;
 }
 
+QString CAnsiLineEdit::RefusalText(const QString &character)
+{
+    return tr("%1 cannot be stored in a company file").arg(character);
+}
+
+void CAnsiLineEdit::ReportRefusedCharacter(const QString &text)
+{
+    // Whole code points, so an emoji is named as itself rather than as half of one.
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        if (length == 1 && IsAnsiRepresentable(text.at(i)))
+            continue;
+        const QString message = RefusalText(text.mid(i, length));
+        QToolTip::showText(mapToGlobal(cursorRect().bottomLeft()), message, this);
+        // The status bar of whatever window holds the box hears it as a status tip.
+        QStatusTipEvent tip(message);
+        QCoreApplication::sendEvent(this, &tip);
+        return;
+    }
+}
+
 void CAnsiLineEdit::OnTextChanged(const QString &text)
 {
     if (m_refusing)
         return;
     // Typing never gets here with a refused text; setText from outside does, and is undone.
     if (!m_settingFromProgram && !IsAcceptable(text)) {
+        ReportRefusedCharacter(text);
         const QScopedValueRollback refusing(m_refusing, true);
         setText(m_keptText);
         return;

@@ -3,7 +3,8 @@
 // page, and no more than a typing limit. Unlike QLineEdit's maximum length, the limit never
 // cuts a text the program shows, so a longer name read from a file appears whole; the user may
 // shorten it but not lengthen it. Text set from outside the program (an assistive tool) follows
-// the rules for typing: what breaks them is refused and the box keeps its text.
+// the rules for typing: what breaks them is refused and the box keeps its text. A refused
+// character is named in a tooltip at the box and in the window's status bar.
 
 #include <QLineEdit>
 
@@ -19,6 +20,9 @@ public:
     // Shows a text of the program's own, whatever its length.
     void SetTextFromProgram(const QString &text);
 
+    // "Ł cannot be stored in a company file".
+    static QString RefusalText(const QString &character);
+
 signals:
     // After every change the box keeps, whoever made it.
     void textAccepted(const QString &text);
@@ -27,6 +31,8 @@ private:
     class CValidator;
 
     bool IsAcceptable(const QString &text) const;
+    // Tells the user which character of the text the file cannot hold, if one is there.
+    void ReportRefusedCharacter(const QString &text);
     void OnTextChanged(const QString &text);
 
     int m_typingLimit;

@@ -13,10 +13,31 @@ namespace {
 
 using Kind = EControlKind;
 
-// In tab order. The check boxes get their words when the form is initialised.
+// In tab order, which follows the form as it reads: owner name, faces, ratings, name words.
+// The check boxes get their words when the form is initialised.
 constexpr CTemplateControl kForm101[] = {
     {kOwnerNameEdit, Kind::Custom, 57, 6, 338, 22, nullptr,
      QT_TRANSLATE_NOOP("CQuorvelView", "Owner name")},
+    // The face frames, large then small for each expression, in reading order. Only their
+    // top-left corners count: attaching a face slot gives them their size in pixels.
+    {1035, Kind::FaceFrame, 12, 6, 43, 39},
+    {1046, Kind::FaceFrame, 57, 31, 18, 14},
+    {1047, Kind::FaceFrame, 12, 105, 43, 39},
+    {1078, Kind::FaceFrame, 12, 145, 18, 15},
+    {1048, Kind::FaceFrame, 60, 105, 43, 39},
+    {1079, Kind::FaceFrame, 60, 145, 18, 15},
+    {1049, Kind::FaceFrame, 108, 105, 43, 39},
+    {1080, Kind::FaceFrame, 108, 145, 18, 15},
+    {1069, Kind::FaceFrame, 156, 105, 43, 39},
+    {1081, Kind::FaceFrame, 156, 145, 18, 15},
+    {1074, Kind::FaceFrame, 12, 180, 43, 39},
+    {1082, Kind::FaceFrame, 12, 220, 18, 15},
+    {1075, Kind::FaceFrame, 60, 180, 43, 39},
+    {1083, Kind::FaceFrame, 60, 220, 18, 15},
+    {1076, Kind::FaceFrame, 108, 180, 43, 39},
+    {1084, Kind::FaceFrame, 108, 220, 18, 15},
+    {1077, Kind::FaceFrame, 156, 180, 43, 39},
+    {1085, Kind::FaceFrame, 156, 220, 18, 15},
     {1028, Kind::Label, 12, 50, 52, 11, QT_TRANSLATE_NOOP("CQuorvelView", "Intelligence"),
      nullptr, 8.25, true},
     {1032, Kind::Label, 72, 50, 63, 11, QT_TRANSLATE_NOOP("CQuorvelView", "Aggressiveness"),
@@ -88,27 +109,6 @@ constexpr CTemplateControl kForm101[] = {
     {kSelectAllSecondWords, Kind::PushButton, 324, 211, 57, 15,
      QT_TRANSLATE_NOOP("CQuorvelView", "Select All"),
      QT_TRANSLATE_NOOP("CQuorvelView", "Select all second words")},
-
-    // The face frames, large then small for each expression. Only their top-left corners
-    // count: attaching a face slot gives them their size in pixels.
-    {1035, Kind::FaceFrame, 12, 6, 43, 39},
-    {1046, Kind::FaceFrame, 57, 31, 18, 14},
-    {1047, Kind::FaceFrame, 12, 105, 43, 39},
-    {1078, Kind::FaceFrame, 12, 145, 18, 15},
-    {1048, Kind::FaceFrame, 60, 105, 43, 39},
-    {1079, Kind::FaceFrame, 60, 145, 18, 15},
-    {1049, Kind::FaceFrame, 108, 105, 43, 39},
-    {1080, Kind::FaceFrame, 108, 145, 18, 15},
-    {1069, Kind::FaceFrame, 156, 105, 43, 39},
-    {1081, Kind::FaceFrame, 156, 145, 18, 15},
-    {1074, Kind::FaceFrame, 12, 180, 43, 39},
-    {1082, Kind::FaceFrame, 12, 220, 18, 15},
-    {1075, Kind::FaceFrame, 60, 180, 43, 39},
-    {1083, Kind::FaceFrame, 60, 220, 18, 15},
-    {1076, Kind::FaceFrame, 108, 180, 43, 39},
-    {1084, Kind::FaceFrame, 108, 220, 18, 15},
-    {1077, Kind::FaceFrame, 156, 180, 43, 39},
-    {1085, Kind::FaceFrame, 156, 220, 18, 15},
 };
 
 // "Default face (large)": which face a frame shows, for a screen reader and as a tip.

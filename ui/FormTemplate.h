@@ -54,7 +54,7 @@ inline constexpr std::array<FaceSlotRow, kExpressionCount> kFaceSlotRows = {{
 
 // Creates the template's controls on the form, each named for its id (ControlName) and placed
 // by its rectangle, with the captions, label properties, slider ranges and accessible names
-// the form shows. Tab order follows the template, face frames last.
+// the form shows. Tab order follows the template: owner name, faces, ratings, name words.
 void CreateForm101Controls(QWidget *form);
 
 } // namespace quorvel

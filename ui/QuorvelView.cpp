@@ -127,6 +127,9 @@ CQuorvelView::CQuorvelView(CQuorvelDoc *document, QWidget *parent)
 {
     setObjectName(QStringLiteral("companyView"));
     setFrameShape(QFrame::NoFrame);
+    // The controls take the focus, not the area around them: an unnamed stop in the Tab
+    // chain would read as nothing. The area still scrolls to whichever control has it.
+    setFocusPolicy(Qt::NoFocus);
     setWidgetResizable(false);
     setBackgroundRole(QPalette::Window);
 

@@ -89,6 +89,10 @@ CSelectCompanyDlg::CSelectCompanyDlg(const QString &folder, QWidget *parent)
 
     ShowSelection(-1, -1);
     FillCompanyList();
+    // The first company is chosen already, so Enter edits it at once.
+    if (m_list->count() > 0)
+        m_list->setCurrentRow(0);
+    m_list->setFocus();
     LayoutControls();
 }
 

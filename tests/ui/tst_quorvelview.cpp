@@ -14,8 +14,10 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSlider>
+#include <QStatusTipEvent>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 
 #include <memory>
 
@@ -66,6 +68,22 @@ QImage FramedFace(const std::uint8_t *face, int side)
     }
     return image;
 }
+
+// The last status tip that reached the widget from its children.
+class CStatusTipSpy : public QObject
+{
+public:
+    explicit CStatusTipSpy(QWidget *widget) { widget->installEventFilter(this); }
+    QString last;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::StatusTip)
+            last = static_cast<QStatusTipEvent *>(event)->tip();
+        return false;
+    }
+};
 
 } // namespace
 
@@ -181,12 +199,13 @@ void TestQuorvelView::newCompany()
 
 void TestQuorvelView::everyControlNamedForScreenReaders()
 {
-    // Every control a user can reach has a name; the face frames come last in tab order.
+    // Every stop of the Tab chain has a name, the view around the form too, and the chain
+    // reads the form as people do: owner name, faces, ratings, name words.
     QStringList order;
     QWidget *first = Control<QLineEdit>(kOwnerNameEdit);
     QWidget *widget = first;
     do {
-        if (m_view->Form()->isAncestorOf(widget) && (widget->focusPolicy() & Qt::TabFocus)) {
+        if ((widget->focusPolicy() & Qt::TabFocus) && widget->isVisibleTo(m_view.get())) {
             QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(widget);
             const QString name = accessible->text(QAccessible::Name);
             QVERIFY2(!name.isEmpty(), qPrintable(widget->objectName()));
@@ -196,13 +215,14 @@ void TestQuorvelView::everyControlNamedForScreenReaders()
     } while (widget != first);
 
     QCOMPARE(order.size(), 2 + 3 + 26 + 2 + 18);
-    QCOMPARE(order.mid(0, 4),
-             (QStringList{"Owner name", "Intelligence", "Aggressiveness", "Competitiveness"}));
-    QCOMPARE(order.mid(16, 3), (QStringList{"Owner", "Specific word", "Select all first words"}));
-    QCOMPARE(order.at(32), QStringLiteral("Select all second words"));
-    QCOMPARE(order.mid(33, 3), (QStringList{"Default face (large)", "Default face (small)",
-                                            "Happy face (large)"}));
-    QCOMPARE(order.last(), QStringLiteral("Repulsed face (small)"));
+    QCOMPARE(order.mid(0, 4), (QStringList{"Owner name", "Default face (large)",
+                                           "Default face (small)", "Happy face (large)"}));
+    QCOMPARE(order.mid(18, 5), (QStringList{"Repulsed face (small)", "Intelligence",
+                                            "Aggressiveness", "Competitiveness", "Ebony"}));
+    QCOMPARE(order.mid(33, 4),
+             (QStringList{"(Town name)", "Owner", "Specific word", "Select all first words"}));
+    QCOMPARE(order.mid(37, 1), QStringList{"Transport"});
+    QCOMPARE(order.last(), QStringLiteral("Select all second words"));
     QCOMPARE(Control<QPushButton>(kSelectAllFirstWords)->text(), QStringLiteral("Select All"));
 }
 
@@ -328,25 +348,28 @@ void TestQuorvelView::typing_data()
     // Each one key press with that text; "=text": set from outside, as an assistive tool does.
     QTest::addColumn<QStringList>("keys");
     QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("refused"); // the last character named as refused
 
     const QString a249(249, QLatin1Char('a'));
     const QString n252(252, QLatin1Char('n'));
     QTest::newRow("up to the limit") << int(kOwnerNameEdit) << a249 << QStringList{"b", "c"}
-                                     << a249 + "b";
+                                     << a249 + "b" << QString();
     QTest::newRow("a longer loaded name cannot grow")
-        << int(kOwnerNameEdit) << n252 << QStringList{"x"} << n252;
+        << int(kOwnerNameEdit) << n252 << QStringList{"x"} << n252 << QString();
     QTest::newRow("but can shrink, and then not grow back")
-        << int(kOwnerNameEdit) << n252 << QStringList{"\b", "x"} << n252.left(251);
+        << int(kOwnerNameEdit) << n252 << QStringList{"\b", "x"} << n252.left(251) << QString();
+    QTest::newRow("a character the file cannot hold")
+        << int(kOwnerNameEdit) << "Jan" << QStringList{"Ł"} << "Jan" << "Ł";
     QTest::newRow("characters the file cannot hold")
         << int(kSpecificWordEdit) << QString() << QStringList{"a", "Ω", "€", "é", "😀"}
-        << "a€é";
+        << "a€é" << "😀";
     QTest::newRow("specific word") << int(kSpecificWordEdit) << "Ow" << QStringList{"\b", "e", "n"}
-                                   << "Oen";
+                                   << "Oen" << QString();
     QTest::newRow("set from outside") << int(kOwnerNameEdit) << "Abc" << QStringList{"=Zoë €"}
-                                      << "Zoë €";
+                                      << "Zoë €" << QString();
     QTest::newRow("set from outside, refused")
         << int(kOwnerNameEdit) << n252
-        << QStringList{"=Zoë Ω", "=" + QString(253, QLatin1Char('x'))} << n252;
+        << QStringList{"=" + QString(253, QLatin1Char('x')), "=Zoë Ω"} << n252 << "Ω";
 }
 
 void TestQuorvelView::typing()
@@ -355,6 +378,7 @@ void TestQuorvelView::typing()
     QFETCH(QString, loaded);
     QFETCH(QStringList, keys);
     QFETCH(QString, expected);
+    QFETCH(QString, refused);
     if (edit == kOwnerNameEdit)
         m_doc->SetOwnerName(loaded);
     else
@@ -364,6 +388,8 @@ void TestQuorvelView::typing()
     auto *box = Control<QLineEdit>(edit);
     box->setFocus();
     box->end(false);
+    CStatusTipSpy statusTips(m_view.get());
+    QToolTip::hideText();
     for (const QString &key : keys) {
         if (key == QLatin1String("\b"))
             QTest::keyClick(box, Qt::Key_Backspace);
@@ -374,6 +400,12 @@ void TestQuorvelView::typing()
     }
 
     QCOMPARE(box->text(), expected);
+    // A refusal is seen at the box and heard by the window's status bar.
+    const QString message = refused.isEmpty()
+        ? QString()
+        : QStringLiteral("%1 cannot be stored in a company file").arg(refused);
+    QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), message);
+    QCOMPARE(statusTips.last, message);
     const QString stored =
         edit == kOwnerNameEdit ? m_doc->GetOwnerName() : m_doc->GetSpecificWord();
     QCOMPARE(stored, expected);

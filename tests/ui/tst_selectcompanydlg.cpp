@@ -104,27 +104,32 @@ void TestSelectCompanyDlg::listsSortedWithPreviews()
         paths << EntryOf(i).m_path;
     }
     QCOMPARE(paths.size(), 7);
-    QVERIFY(!Button(QStringLiteral("Edit"))->isEnabled());
-    QVERIFY(!Button(QStringLiteral("Delete"))->isEnabled());
+    // The first company is chosen as the list opens, and the list has the keyboard.
+    QCOMPARE(m_list->selectedItems(), QList<QListWidgetItem *>{m_list->item(0)});
+    QCOMPARE(m_dialog->SelectedEntry(), m_list->item(0)->data(Qt::UserRole).toInt());
+    QCOMPARE(m_dialog->focusWidget(), m_list);
+    QVERIFY(Button(QStringLiteral("Edit"))->isEnabled());
+    QVERIFY(Button(QStringLiteral("Delete"))->isEnabled());
 }
 
 void TestSelectCompanyDlg::endsWith_data()
 {
-    QTest::addColumn<bool>("select");
+    QTest::addColumn<int>("row"); // chosen before: -1 none, 0 the first, chosen as it opens
     QTest::addColumn<QString>("how");
     QTest::addColumn<int>("result"); // -1: still open
 
-    QTest::newRow("Edit") << true << "Edit" << int(QDialog::Accepted);
-    QTest::newRow("double click") << true << "double" << int(QDialog::Accepted);
-    QTest::newRow("Enter") << true << "enter" << int(QDialog::Accepted);
-    QTest::newRow("Cancel") << true << "Cancel" << int(QDialog::Rejected);
-    QTest::newRow("Enter, nothing selected") << false << "enter" << -1;
-    QTest::newRow("empty folder, double click") << false << "double" << -1;
+    QTest::newRow("Edit") << 2 << "Edit" << int(QDialog::Accepted);
+    QTest::newRow("double click") << 2 << "double" << int(QDialog::Accepted);
+    QTest::newRow("Enter") << 2 << "enter" << int(QDialog::Accepted);
+    QTest::newRow("Enter at once") << 0 << "enter" << int(QDialog::Accepted);
+    QTest::newRow("Cancel") << 2 << "Cancel" << int(QDialog::Rejected);
+    QTest::newRow("Enter, nothing selected") << -1 << "enter" << -1;
+    QTest::newRow("empty folder, double click") << -1 << "double" << -1;
 }
 
 void TestSelectCompanyDlg::endsWith()
 {
-    QFETCH(bool, select);
+    QFETCH(int, row);
     QFETCH(QString, how);
     QFETCH(int, result);
 
@@ -132,14 +137,16 @@ void TestSelectCompanyDlg::endsWith()
     if (empty)
         m_folder = std::make_unique<QTemporaryDir>();
     Open();
-    QListWidgetItem *carl = m_list->item(2);
-    QCOMPARE(carl == nullptr, empty);
-    if (select)
-        m_list->setCurrentItem(carl);
+    QListWidgetItem *chosen = m_list->item(row);
+    QCOMPARE(m_list->count() == 0, empty);
+    if (row > 0)
+        m_list->setCurrentItem(chosen);
+    else if (row < 0)
+        m_list->clearSelection();
     m_list->setFocus();
     if (how == u"double") {
         // As the system delivers one: a click, then the second press as a double click.
-        const QPoint at = carl ? m_list->visualItemRect(carl).center() : QPoint(5, 5);
+        const QPoint at = chosen ? m_list->visualItemRect(chosen).center() : QPoint(5, 5);
         QTest::mouseClick(m_list->viewport(), Qt::LeftButton, {}, at);
         QTest::mouseDClick(m_list->viewport(), Qt::LeftButton, {}, at);
     } else if (how == u"enter") {
@@ -152,7 +159,7 @@ void TestSelectCompanyDlg::endsWith()
     if (result != -1)
         QCOMPARE(m_dialog->result(), result);
     // The choice stays readable after the dialog ends.
-    QCOMPARE(m_dialog->SelectedEntry(), select ? carl->data(Qt::UserRole).toInt() : -1);
+    QCOMPARE(m_dialog->SelectedEntry(), chosen ? chosen->data(Qt::UserRole).toInt() : -1);
 }
 
 void TestSelectCompanyDlg::deleteCompany_data()
