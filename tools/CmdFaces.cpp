@@ -6,6 +6,7 @@
 
 #include "company/CompanyFile.h"
 #include "company/CompanyRecord.h"
+#include "image/PalettePng.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -8,8 +8,6 @@
 #include <cstdint>
 #include <memory>
 
-class QIODevice;
-
 namespace quorvel {
 class CFaceCutter;
 class CRgbImage;
@@ -28,10 +26,6 @@ std::unique_ptr<CFaceCutter> OpenFaceCutter(const QString &path, QString *error)
 // The message for a picture that no loader reads whole, in the editor's words: why, from what
 // the loaders reported, or what the name promised and what the file holds instead.
 QString PictureUnreadable(const QString &path, const CLoadReport &report);
-
-// Writes width x height palette indices, rows top to bottom, to a device as an 8-bit indexed
-// PNG whose colour table is the whole game palette; false when the device fails.
-bool WritePalettePng(QIODevice &device, const std::uint8_t *indices, int width, int height);
 
 // Writes width x height palette indices, rows top to bottom, as an 8-bit indexed PNG whose colour
 // table is the whole game palette; whole or not at all.
