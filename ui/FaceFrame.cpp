@@ -3,7 +3,10 @@
 #include "ui/DialogTemplate.h"
 
 #include <QKeyEvent>
+#include <QMetaMethod>
 #include <QPainter>
+
+#include <optional>
 
 namespace quorvel {
 
@@ -24,8 +27,46 @@ void CFaceFrame::paintEvent(QPaintEvent *)
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
+namespace {
+
+// The editing key the event is, as the platform binds them, or none.
+std::optional<QKeySequence::StandardKey> EditingKey(const QKeyEvent *event)
+{
+    for (QKeySequence::StandardKey key : {QKeySequence::Copy, QKeySequence::Cut, QKeySequence::Paste}) {
+        if (event->matches(key))
+            return key;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+bool CFaceFrame::event(QEvent *event)
+{
+    // A frame that serves the editing keys takes them before any shortcut of the window does,
+    // as a text box takes its own.
+    if (event->type() == QEvent::ShortcutOverride
+        && isSignalConnected(QMetaMethod::fromSignal(&CFaceFrame::copyRequested))
+        && EditingKey(static_cast<QKeyEvent *>(event))) {
+        event->accept();
+        return true;
+    }
+    return QAbstractButton::event(event);
+}
+
 void CFaceFrame::keyPressEvent(QKeyEvent *event)
 {
+    if (const auto key = EditingKey(event);
+        key && isSignalConnected(QMetaMethod::fromSignal(&CFaceFrame::copyRequested))) {
+        if (*key == QKeySequence::Copy)
+            copy();
+        else if (*key == QKeySequence::Cut)
+            cut();
+        else
+            paste();
+        event->accept();
+        return;
+    }
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
         && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
         if (!event->isAutoRepeat())

@@ -417,11 +417,13 @@ void CGrabFaceDialog::PaintPreviews(QPainter &painter, const CGrabRect &selectio
     }
 }
 
-bool RunGrabFaceDialog(CFaceSlot &slot, QWidget *parent, const QString &picturePath)
+bool RunGrabFaceDialog(CFaceSlot &slot, QWidget *parent, const CGrabStart &start)
 {
     CGrabFaceDialog dialog(slot, parent);
-    if (!picturePath.isEmpty())
-        dialog.LoadPictureFile(picturePath);
+    if (!start.picturePath.isEmpty())
+        dialog.LoadPictureFile(start.picturePath);
+    else if (start.fromClipboard)
+        dialog.OnPaste();
     if (dialog.exec() != QDialog::Accepted)
         return false;
     slot.SetPictures(dialog.Result().SmallFace(), dialog.Result().LargeFace());

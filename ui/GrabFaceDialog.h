@@ -59,6 +59,8 @@ public:
     void LoadPictureFile(const QString &path);
     // Takes a picture already decoded (pasted); origin names it in the status line.
     void LoadPicture(const QImage &picture, const QString &origin);
+    // Ctrl+V: the picture, or the picture file, on the clipboard; a beep when there is none.
+    void OnPaste();
 
     const CRgbImage &Picture() const { return *m_picture; }
     CGrabPictureView *PictureView() const { return m_view; }
@@ -99,7 +101,6 @@ private:
     void OnModeClicked();
     void OnGrab();
     void OnTurnOff();
-    void OnPaste();
 
     void PaintPreviews(QPainter &painter, const CGrabRect &selection);
 
@@ -126,10 +127,18 @@ private:
     std::vector<std::unique_ptr<CRgbImage>> m_previews;
 };
 
+// What the dialog opens on in place of the slot's own face: a picture file, or the picture
+// on the clipboard.
+struct CGrabStart
+{
+    QString picturePath;
+    bool fromClipboard = false;
+};
+
 // Runs the face grab dialog modally on a copy of the slot, as a child of the parent window,
-// with the picture file already loaded when one is named. When it is accepted the slot takes
+// with the picture the start names already loaded. When it is accepted the slot takes
 // copies of the faces it made (none when it made none) and the result is true; otherwise the
 // slot is left as it was.
-bool RunGrabFaceDialog(CFaceSlot &slot, QWidget *parent, const QString &picturePath = QString());
+bool RunGrabFaceDialog(CFaceSlot &slot, QWidget *parent, const CGrabStart &start = {});
 
 } // namespace quorvel

@@ -3,6 +3,7 @@
 #include "company/QuorvelDoc.h"
 #include "ui/AnsiLineEdit.h"
 #include "ui/DialogTemplate.h"
+#include "ui/FaceActions.h"
 #include "ui/FaceFrame.h"
 #include "ui/FormTemplate.h"
 #include "ui/GrabFaceDialog.h"
@@ -15,7 +16,6 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QSlider>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -67,22 +67,10 @@ Face FaceBytes(const CPaletteImage &picture)
     return face;
 }
 
-// The first local file among the URLs, or nothing.
-QString DroppedFile(const QMimeData *mime)
-{
-    if (mime) {
-        for (const QUrl &url : mime->urls()) {
-            if (url.isLocalFile())
-                return url.toLocalFile();
-        }
-    }
-    return {};
-}
-
 } // namespace
 
 // The page the controls stand on. It paints the faces under their frames and hears the
-// presses that the frames let through.
+// mouse that the frames let through, and what is dropped on them.
 class CQuorvelView::CFormPage final : public QWidget
 {
 public:
@@ -98,24 +86,42 @@ protected:
     void mousePressEvent(QMouseEvent *event) override
     {
         if (event->button() == Qt::LeftButton)
-            m_view->OnLButtonDown(event->position().toPoint());
+            m_view->m_faceActions->Press(event->position().toPoint());
         event->accept();
     }
-    void mouseReleaseEvent(QMouseEvent *event) override { event->accept(); }
+    void mouseMoveEvent(QMouseEvent *event) override
+    {
+        if (event->buttons() & Qt::LeftButton)
+            m_view->m_faceActions->Move(event->position().toPoint());
+        event->accept();
+    }
+    void mouseReleaseEvent(QMouseEvent *event) override
+    {
+        if (event->button() == Qt::LeftButton)
+            m_view->m_faceActions->Release(event->position().toPoint());
+        event->accept();
+    }
     void dragEnterEvent(QDragEnterEvent *event) override { dragMoveEvent(event); }
     void dragMoveEvent(QDragMoveEvent *event) override
     {
-        if (m_view->DropTarget(event->position().toPoint(), event->mimeData()))
-            event->acceptProposedAction();
-        else
+        if (!m_view->m_faceActions->AcceptsDrop(event->position().toPoint(), event->mimeData())) {
             event->ignore();
+            return;
+        }
+        // Shift swaps two expressions of this form; anything else is copied.
+        event->setDropAction(event->modifiers() & Qt::ShiftModifier ? Qt::MoveAction
+                                                                     : Qt::CopyAction);
+        event->accept();
     }
     void dropEvent(QDropEvent *event) override
     {
-        if (!m_view->DropTarget(event->position().toPoint(), event->mimeData()))
+        const QPoint point = event->position().toPoint();
+        if (!m_view->m_faceActions->AcceptsDrop(point, event->mimeData()))
             return;
-        event->acceptProposedAction();
-        m_view->OnDrop(event->position().toPoint(), event->mimeData());
+        const bool swap = event->modifiers() & Qt::ShiftModifier;
+        event->setDropAction(swap ? Qt::MoveAction : Qt::CopyAction);
+        event->accept();
+        m_view->m_faceActions->Drop(point, event->mimeData(), swap);
     }
 
 private:
@@ -141,6 +147,7 @@ CQuorvelView::CQuorvelView(CQuorvelDoc *document, QWidget *parent)
     m_form->setFixedSize(DialogUnitsToPixels(m_form, QRect(QPoint(), kForm101Size)).size());
     CreateForm101Controls(m_form);
     setWidget(m_form);
+    m_faceActions = new CFaceActions(this);
 
     m_faceSlots.reserve(kFaceSlotRows.size());
     for (int index = 0; index < kExpressionCount; ++index) {
@@ -150,8 +157,8 @@ CQuorvelView::CQuorvelView(CQuorvelDoc *document, QWidget *parent)
     }
     InitialiseForm();
     ConnectControls();
-    m_runGrabDialog = [this](CFaceSlot &slot, const QString &picturePath) {
-        return RunGrabFaceDialog(slot, window(), picturePath);
+    m_runGrabDialog = [this](CFaceSlot &slot, const CGrabStart &start) {
+        return RunGrabFaceDialog(slot, window(), start);
     };
 
     if (document)
@@ -237,9 +244,11 @@ void CQuorvelView::ConnectControls()
     for (std::size_t index = 0; index < m_faceSlots.size(); ++index) {
         const CFaceSlot &slot = m_faceSlots[index];
         for (QWidget *frame : {slot.SmallFrame(), slot.LargeFrame()}) {
-            if (auto *faceFrame = qobject_cast<CFaceFrame *>(frame))
+            if (auto *faceFrame = qobject_cast<CFaceFrame *>(frame)) {
                 connect(faceFrame, &CFaceFrame::clicked, this,
                         [this, index] { OnFaceClicked(m_faceSlots[index]); });
+                m_faceActions->ConnectFrame(faceFrame, index);
+            }
         }
     }
 }
@@ -319,47 +328,17 @@ void CQuorvelView::OnPaint(QPainter &painter) const
         slot.PaintFaces(painter);
 }
 
-void CQuorvelView::OnLButtonDown(const QPoint &point)
+void CQuorvelView::OnFaceClicked(CFaceSlot &slot)
 {
-    for (CFaceSlot &slot : m_faceSlots) {
-        if (slot.HitTest(point)) {
-            OnFaceClicked(slot);
-            return;
-        }
-    }
+    OnFaceClicked(slot, CGrabStart{});
 }
 
-// Every way of choosing a face ends here: a press on either frame, Enter or Space on a
-// focused frame, an assistive tool's press. An accepted grab puts the form's faces, and with
-// them every other control, into the company.
-void CQuorvelView::OnFaceClicked(CFaceSlot &slot, const QString &picturePath)
+void CQuorvelView::OnFaceClicked(CFaceSlot &slot, const CGrabStart &start)
 {
     if (!GetDocument() || !m_runGrabDialog)
         return;
-    if (m_runGrabDialog(slot, picturePath))
+    if (m_runGrabDialog(slot, start))
         StoreFormToCompany();
-}
-
-CFaceSlot *CQuorvelView::DropTarget(const QPoint &point, const QMimeData *mime)
-{
-    if (DroppedFile(mime).isEmpty() || !GetDocument())
-        return nullptr;
-    for (CFaceSlot &slot : m_faceSlots) {
-        if (slot.HitTest(point))
-            return &slot;
-    }
-    return nullptr;
-}
-
-void CQuorvelView::OnDrop(const QPoint &point, const QMimeData *mime)
-{
-    CFaceSlot *slot = DropTarget(point, mime);
-    if (!slot)
-        return;
-    const QString path = DroppedFile(mime);
-    // The dialog runs once the drop is over, so the program it came from is not kept waiting.
-    const std::size_t index = std::size_t(slot - m_faceSlots.data());
-    QTimer::singleShot(0, this, [this, index, path] { OnFaceClicked(m_faceSlots[index], path); });
 }
 
 void CQuorvelView::OnChangeOwnerName()

@@ -13,20 +13,20 @@
 #include <functional>
 #include <vector>
 
-class QMimeData;
-
 namespace quorvel {
 
+class CFaceActions;
 class CQuorvelDoc;
+struct CGrabStart;
 
 class CQuorvelView : public QScrollArea, public CView
 {
     Q_OBJECT
 
 public:
-    // Runs the face grab dialog for a slot, with a picture file already loaded when one is
-    // named; true when it was accepted, and then the slot holds the faces it made.
-    using GrabDialogRunner = std::function<bool(CFaceSlot &slot, const QString &picturePath)>;
+    // Runs the face grab dialog for a slot, with the picture the start names already loaded;
+    // true when it was accepted, and then the slot holds the faces it made.
+    using GrabDialogRunner = std::function<bool(CFaceSlot &slot, const CGrabStart &start)>;
 
     // Attaches itself to the document, which it does not own.
     explicit CQuorvelView(CQuorvelDoc *document, QWidget *parent = nullptr);
@@ -46,6 +46,15 @@ public:
     // What a click on a face runs: the face grab dialog (RunGrabFaceDialog), unless a
     // test gives its own. Without a runner a click opens nothing.
     void SetGrabDialogRunner(GrabDialogRunner runner) { m_runGrabDialog = std::move(runner); }
+
+    // Copy, paste, drag and drop and the context menu of the face frames.
+    CFaceActions &FaceActions() const { return *m_faceActions; }
+
+    // Every way of choosing a face ends here: a click on either frame, Enter or Space on a
+    // focused frame, "Grab Face...", a dropped or pasted picture. An accepted grab puts the
+    // form's faces, and with them every other control, into the company.
+    void OnFaceClicked(CFaceSlot &slot, const CGrabStart &start);
+    void OnFaceClicked(CFaceSlot &slot);
 
     // On every new or opened company: show it, then fit the main window to the form.
     void OnInitialUpdate() override;
@@ -72,12 +81,6 @@ private:
     // Handlers. Each does nothing without a document, and nothing while the form itself is
     // setting its controls.
     void OnPaint(QPainter &painter) const;
-    void OnLButtonDown(const QPoint &point);
-    void OnFaceClicked(CFaceSlot &slot, const QString &picturePath = QString());
-    // A picture file dropped on a face frame opens the grab dialog with it; the slot under the
-    // point (in the form's coordinates), if it takes the drop.
-    CFaceSlot *DropTarget(const QPoint &point, const QMimeData *mime);
-    void OnDrop(const QPoint &point, const QMimeData *mime);
     void OnChangeOwnerName();
     void OnChangeSpecificWord();
     void OnSliderChange(int sliderId);
@@ -98,6 +101,7 @@ private:
     CFormPage *m_form = nullptr;
     std::vector<CFaceSlot> m_faceSlots;
     GrabDialogRunner m_runGrabDialog;
+    CFaceActions *m_faceActions = nullptr;
     // True while the form sets its own controls, whose change signals then write nothing.
     bool m_settingControls = false;
 };

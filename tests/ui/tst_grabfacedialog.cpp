@@ -551,8 +551,8 @@ void TestGrabFaceDialog::pasteAndDrop()
     QVERIFY(document.FileNew());
     CQuorvelView view(&document);
     QList<std::pair<std::uint32_t, QString>> opened;
-    view.SetGrabDialogRunner([&](CFaceSlot &slot, const QString &path) {
-        opened.append({slot.ExpressionBit(), path});
+    view.SetGrabDialogRunner([&](CFaceSlot &slot, const CGrabStart &start) {
+        opened.append({slot.ExpressionBit(), start.picturePath});
         return false;
     });
     QMimeData mime;

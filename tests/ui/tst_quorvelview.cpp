@@ -6,6 +6,7 @@
 #include "image/Palette.h"
 #include "ui/FaceFrame.h"
 #include "ui/FormTemplate.h"
+#include "ui/GrabFaceDialog.h"
 #include "ui/QuorvelView.h"
 
 #include <QAccessible>
@@ -485,7 +486,7 @@ void TestQuorvelView::faceClick()
     const CSmallFace small = PatternFace<CSmallFace>(kSmallFaceSide, 5);
     const CLargeFace large = PatternFace<CLargeFace>(kLargeFaceSide, 6);
     QList<std::uint32_t> opened;
-    m_view->SetGrabDialogRunner([&](CFaceSlot &slot, const QString &) {
+    m_view->SetGrabDialogRunner([&](CFaceSlot &slot, const CGrabStart &) {
         opened << slot.ExpressionBit();
         if (accept)
             slot.SetPictures(std::make_unique<CPaletteImage>(small.data(), 24, 24),
@@ -527,7 +528,7 @@ void TestQuorvelView::emptyDefaultResult()
     const CLargeFace large = PatternFace<CLargeFace>(kLargeFaceSide, 8);
     m_doc->SetFaces(0x001, small.data(), large.data());
     ShowAsOpened();
-    m_view->SetGrabDialogRunner([](CFaceSlot &slot, const QString &) {
+    m_view->SetGrabDialogRunner([](CFaceSlot &slot, const CGrabStart &) {
         slot.ClearPictures();
         return true;
     });
