@@ -2,6 +2,8 @@
 
 #include "ui/DialogTemplate.h"
 
+#include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMetaMethod>
 #include <QPainter>
@@ -64,6 +66,15 @@ void CFaceFrame::keyPressEvent(QKeyEvent *event)
             cut();
         else
             paste();
+        event->accept();
+        return;
+    }
+    // Shift+F10 opens the context menu as the Menu key does, where people look for it.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier
+        && contextMenuPolicy() != Qt::DefaultContextMenu) {
+        const QPoint centre = rect().center();
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, centre, mapToGlobal(centre));
+        QCoreApplication::sendEvent(this, &menu);
         event->accept();
         return;
     }

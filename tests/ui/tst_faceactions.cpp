@@ -17,6 +17,7 @@
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -64,6 +65,7 @@ private slots:
     void pastedPictureOpensGrabDialog();
     void contextMenu_data();
     void contextMenu();
+    void contextMenuFromKeyboard();
     void saveFacesAs();
 
 private:
@@ -316,6 +318,21 @@ void TestFaceActions::contextMenu()
         items.at(2)->trigger();
         QTRY_COMPARE(Present(), (Seeds{1, 5}));
     }
+}
+
+void TestFaceActions::contextMenuFromKeyboard()
+{
+    // Shift+F10 on a focused frame opens that expression's menu at the frame.
+    QString opened;
+    QTimer::singleShot(0, this, [&] {
+        if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+            opened = menu->accessibleName();
+            menu->close();
+        }
+    });
+    Frame(6)->setFocus();
+    QTest::keyClick(Frame(6), Qt::Key_F10, Qt::ShiftModifier);
+    QCOMPARE(opened, QStringLiteral("Frightened face"));
 }
 
 void TestFaceActions::saveFacesAs()
