@@ -2,6 +2,7 @@
 
 #include "image/LoaderSupport.h"
 #include "image/Loaders.h"
+#include "image/RowBatches.h"
 #include "platform/Logging.h"
 
 #include <QCoreApplication>
@@ -135,30 +136,43 @@ bool CHeifRows::Start()
         state.message = QStringLiteral("unexpected decoded picture");
         return false;
     }
+    // Both threads convert, the second a little ahead of the reader.
+    m_batches = CRowBatches::StartFor(m_colours, m_width, m_height, StoredRows());
     return true;
 }
 
-int CHeifRows::ReadRows(std::uint8_t *const *rows, int count)
+int CHeifRows::ReadStoredRows(std::uint8_t *const *rows, int count)
 {
     if (!m_state->plane)
         return -1;
     int done = 0;
-    for (; done < count && m_rowsDone < m_height; ++done, ++m_rowsDone) {
-        const std::uint8_t *row = m_state->plane + std::size_t(m_rowsDone) * std::size_t(m_state->stride);
+    for (; done < count && m_storedRows < m_height; ++done, ++m_storedRows) {
+        const std::uint8_t *row = m_state->plane + std::size_t(m_storedRows) * std::size_t(m_state->stride);
         std::memcpy(rows[done], row, std::size_t(m_width) * 3);
-        m_colours.Convert(rows[done], rows[done], m_width);
     }
     return done;
 }
 
+CRowBatches::CDecode CHeifRows::StoredRows()
+{
+    return [this](std::uint8_t *const *rows, int count) { return ReadStoredRows(rows, count); };
+}
+
+int CHeifRows::ReadRows(std::uint8_t *const *rows, int count)
+{
+    return CRowBatches::ReadRows(m_batches.get(), m_colours, m_width, rows, count, StoredRows());
+}
+
 int CHeifRows::RowsDone() const
 {
-    return m_rowsDone;
+    return m_batches ? m_batches->RowsDone() : m_storedRows;
 }
 
 bool CHeifRows::Finish()
 {
-    return m_rowsDone == m_height;
+    if (m_batches)
+        m_batches->Stop();
+    return RowsDone() == m_height;
 }
 
 QString CHeifRows::Message() const

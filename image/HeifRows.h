@@ -4,6 +4,7 @@
 
 #include "image/ColourProfile.h"
 #include "image/PictureRows.h"
+#include "image/RowBatches.h"
 
 #include <QString>
 
@@ -30,11 +31,17 @@ public:
     const QString &UnsupportedWhy() const { return m_unsupported; }
 
 private:
+    // The next rows as decoded, before their colours are converted.
+    int ReadStoredRows(std::uint8_t *const *rows, int count);
+    CRowBatches::CDecode StoredRows();
+
     struct CState;
     std::unique_ptr<CState> m_state;
     CColourConverter m_colours;
-    int m_rowsDone = 0;
+    int m_storedRows = 0;
     QString m_unsupported;
+    // Converts on a second thread too; destroyed first, as it reads the decoded picture.
+    std::unique_ptr<CRowBatches> m_batches;
 };
 
 } // namespace quorvel

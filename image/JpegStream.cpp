@@ -4,6 +4,7 @@
 #include "image/Exif.h"
 #include "image/JpegCoefficients.h"
 #include "image/Loaders.h"
+#include "image/RowBatches.h"
 #include "platform/LargeBuffer.h"
 #include "platform/Logging.h"
 
@@ -334,13 +335,22 @@ CJpegStream::~CJpegStream() = default;
 
 bool CJpegStream::Start()
 {
-    return m_open && m_state->Start();
+    if (!m_open || !m_state->Start())
+        return false;
+    // Converting takes about as long as decoding: the two go on side by side.
+    m_batches = CRowBatches::StartFor(*m_colours, m_width, m_height,
+        [state = m_state.get()](std::uint8_t *const *rows, int count) {
+            return state->ReadRows(const_cast<JSAMPARRAY>(rows), count);
+        });
+    return true;
 }
 
 int CJpegStream::ReadRows(std::uint8_t *const *rows, int count)
 {
     if (!m_open)
         return -1;
+    if (m_batches)
+        return m_batches->ReadRows(rows, count);
     if (!m_colours->Converts())
         return m_state->ReadRows(const_cast<JSAMPARRAY>(rows), count);
     const std::size_t width = std::size_t(m_width);
@@ -369,11 +379,15 @@ int CJpegStream::ReadRows(std::uint8_t *const *rows, int count)
 
 int CJpegStream::RowsDone() const
 {
+    if (m_batches)
+        return m_batches->RowsDone();
     return m_open ? m_state->RowsDone() : 0;
 }
 
 bool CJpegStream::Finish()
 {
+    if (m_batches)
+        m_batches->Stop();
     return m_open && m_state->Finish();
 }
 

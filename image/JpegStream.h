@@ -15,6 +15,7 @@
 namespace quorvel {
 
 class CColourConverter;
+class CRowBatches;
 
 class CJpegStream final : public CPictureRows
 {
@@ -43,6 +44,9 @@ private:
     std::unique_ptr<CState> m_state;
     std::unique_ptr<CColourConverter> m_colours;
     std::vector<std::uint8_t> m_cmyk;
+    // Decodes on a thread of its own while the colours are converted; destroyed first, as it
+    // uses the decoder and the converter.
+    std::unique_ptr<CRowBatches> m_batches;
 };
 
 } // namespace quorvel

@@ -3,6 +3,7 @@
 #include "image/Exif.h"
 #include "image/LoaderSupport.h"
 #include "image/Loaders.h"
+#include "image/RowBatches.h"
 #include "platform/Logging.h"
 
 #include <QFile>
@@ -187,20 +188,34 @@ bool CPngRows::WholeOnly() const
 
 bool CPngRows::Start()
 {
-    return m_open;
+    if (!m_open)
+        return false;
+    // Decoding and converting go on side by side.
+    if (!WholeOnly())
+        m_batches = CRowBatches::StartFor(m_colours, m_width, m_height, StoredRows());
+    return true;
+}
+
+int CPngRows::ReadStoredRows(std::uint8_t *const *rows, int count)
+{
+    int done = 0;
+    for (; done < count && m_rowsDone < m_height; ++done, ++m_rowsDone) {
+        if (!m_state->ReadRow(rows[done]))
+            return -1;
+    }
+    return done;
+}
+
+CRowBatches::CDecode CPngRows::StoredRows()
+{
+    return [this](std::uint8_t *const *rows, int count) { return ReadStoredRows(rows, count); };
 }
 
 int CPngRows::ReadRows(std::uint8_t *const *rows, int count)
 {
     if (!m_open || WholeOnly())
         return -1;
-    int done = 0;
-    for (; done < count && m_rowsDone < m_height; ++done, ++m_rowsDone) {
-        if (!m_state->ReadRow(rows[done]))
-            return -1;
-        m_colours.Convert(rows[done], rows[done], m_width);
-    }
-    return done;
+    return CRowBatches::ReadRows(m_batches.get(), m_colours, m_width, rows, count, StoredRows());
 }
 
 bool CPngRows::ReadWhole(std::uint8_t *pixels)
@@ -222,11 +237,13 @@ bool CPngRows::ReadWhole(std::uint8_t *pixels)
 
 int CPngRows::RowsDone() const
 {
-    return m_rowsDone;
+    return m_batches ? m_batches->RowsDone() : m_rowsDone;
 }
 
 bool CPngRows::Finish()
 {
+    if (m_batches)
+        m_batches->Stop();
     return m_open && m_rowsDone == m_height && m_state->ReadEnd();
 }
 

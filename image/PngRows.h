@@ -3,6 +3,7 @@
 
 #include "image/ColourProfile.h"
 #include "image/PictureRows.h"
+#include "image/RowBatches.h"
 
 #include <QString>
 
@@ -31,10 +32,16 @@ public:
     bool ReadWhole(std::uint8_t *pixels) override;
 
 private:
+    // The next rows as decoded, before their colours are converted.
+    int ReadStoredRows(std::uint8_t *const *rows, int count);
+    CRowBatches::CDecode StoredRows();
+
     struct CState;
     std::unique_ptr<CState> m_state;
-    int m_rowsDone = 0;
+    int m_rowsDone = 0; // decoded
     CColourConverter m_colours;
+    // Decodes on a second thread; destroyed first, as it uses the decoder.
+    std::unique_ptr<CRowBatches> m_batches;
 };
 
 } // namespace quorvel
