@@ -10,11 +10,14 @@ cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ pkg-config ccache qt6-base-dev libgl-dev libturbojpeg0-dev
           libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev liblcms2-dev libheif-dev
-          libx11-dev xvfb xauth)
+          libx11-dev xvfb xauth libdlib-dev liblapack-dev libblas-dev libgfortran-12-dev)
 
 # What the tests need besides: exiftool tags turned photos, tificc converts colours for
 # comparison, heif-enc writes HEIF and AVIF files, bash-completion runs the tool's completion.
-TEST_PACKAGES=(libimage-exiftool-perl liblcms2-utils libheif-examples bash-completion)
+# The face finder is tried on the portraits among opencv-doc's pictures and on the landscapes
+# of mate-backgrounds.
+TEST_PACKAGES=(libimage-exiftool-perl liblcms2-utils libheif-examples bash-completion opencv-doc
+               mate-backgrounds)
 
 # What CPack needs besides: dpkg-shlibdeps for the run-time dependencies, file to find binaries.
 PACKAGE_TOOLS=(dpkg-dev file)

@@ -1,0 +1,21 @@
+#pragma once
+// The face detector behind FindFaces: the HOG frontal-face detector of dlib, which needs no data
+// files. Only FaceDetector.cpp sees dlib, so the rest of the image layer builds without it.
+
+#include "image/FaceFinder.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace quorvel {
+
+// How much the grey search copy is enlarged before the detector sees it: the detector finds
+// faces from 80 pixels up, so this finds them from 80 / kFaceUpsample pixels of the copy.
+inline constexpr double kFaceUpsample = 2.0;
+
+// The faces the detector finds on a grey picture (width x height bytes, rows packed), in that
+// picture's pixels, unmerged and unsorted; scores of at least kFaceScoreThreshold. The first
+// call sets the detector up. Empty when the picture cannot be searched or memory runs out.
+std::vector<CFoundFace> DetectFaces(const std::uint8_t *grey, int width, int height);
+
+} // namespace quorvel

@@ -1,0 +1,157 @@
+#include "image/FaceFinder.h"
+
+#include "image/PicturePyramid.h"
+#include "image/Resample.h"
+
+#if QUORVEL_FACES
+#include "image/FaceDetector.h"
+#endif
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace quorvel {
+
+bool FaceFinderBuiltIn()
+{
+    return QUORVEL_FACES != 0;
+}
+
+QImage FaceSearchCopy(const CRgbImage &picture, const CPicturePyramid *pyramid, double &scale)
+{
+    const int width = picture.Width();
+    const int height = picture.Height();
+    const int longSide = std::max(width, height);
+    scale = 1;
+    if (width < 1 || height < 1)
+        return {};
+    if (longSide <= kFaceSearchSide)
+        return picture.AsQImage().copy();
+    scale = double(kFaceSearchSide) / double(longSide);
+    const int targetWidth = std::max(1, int(std::lround(width * scale)));
+    const int targetHeight = std::max(1, int(std::lround(height * scale)));
+    QImage copy(targetWidth, targetHeight, QImage::Format_RGB888);
+    if (copy.isNull())
+        return {};
+    std::vector<CRgbTriple> pixels(std::size_t(targetWidth) * std::size_t(targetHeight));
+    int level = 0;
+    if (pyramid) {
+        while (level < pyramid->Levels()) {
+            const QImage &next = pyramid->Level(level + 1);
+            if (std::max(next.width(), next.height()) < kFaceSearchSide)
+                break;
+            ++level;
+        }
+    }
+    if (level == 0) {
+        ResampleArea(picture.Pixels(), width, height, 0, 0, width, height, pixels.data(),
+                     targetWidth, targetHeight);
+    } else {
+        // A level's rows are padded, so they go to the resampler one by one.
+        const QImage &source = pyramid->Level(level);
+        CAreaResampler resampler(source.width(), source.height(), 0, 0, source.width(),
+                                 source.height(), pixels.data(), targetWidth, targetHeight);
+        for (int y = resampler.FirstRow(); y < resampler.EndRow(); ++y)
+            resampler.AddRow(y, reinterpret_cast<const CRgbTriple *>(source.constScanLine(y)));
+    }
+    for (int y = 0; y < targetHeight; ++y)
+        std::copy_n(reinterpret_cast<const std::uint8_t *>(pixels.data() + std::size_t(y) * targetWidth),
+                    std::size_t(targetWidth) * 3, copy.scanLine(y));
+    return copy;
+}
+
+std::vector<CFoundFace> FindFaces(const CRgbImage &picture, const CPicturePyramid *pyramid)
+{
+    if (!FaceFinderBuiltIn() || std::min(picture.Width(), picture.Height()) < kSmallestFaceSearchSide)
+        return {};
+#if QUORVEL_FACES
+    double scale = 1;
+    const QImage copy = FaceSearchCopy(picture, pyramid, scale);
+    if (copy.isNull())
+        return {};
+    const int width = copy.width();
+    const int height = copy.height();
+    std::vector<std::uint8_t> grey(std::size_t(width) * std::size_t(height));
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t *row = copy.constScanLine(y);
+        std::uint8_t *out = grey.data() + std::size_t(y) * std::size_t(width);
+        for (int x = 0; x < width; ++x)
+            out[x] = std::uint8_t((77 * row[3 * x] + 150 * row[3 * x + 1] + 29 * row[3 * x + 2]) >> 8);
+    }
+    std::vector<CFoundFace> faces;
+    for (const CFoundFace &found : DetectFaces(grey.data(), width, height)) {
+        // Back to picture pixels, then cut to the picture: a face at the edge can stick out.
+        const CPixelRect &d = found.detection;
+        const int left = std::max(0, int(std::lround(d.x / scale)));
+        const int top = std::max(0, int(std::lround(d.y / scale)));
+        const int right = std::min(picture.Width(), int(std::lround((d.x + d.width) / scale)));
+        const int bottom = std::min(picture.Height(), int(std::lround((d.y + d.height) / scale)));
+        if (right <= left || bottom <= top)
+            continue;
+        faces.push_back({CPixelRect{left, top, right - left, bottom - top}, found.score});
+    }
+    return MergeFaces(std::move(faces));
+#else
+    (void)pyramid;
+    return {};
+#endif
+}
+
+std::optional<CPixelRect> FaceSquare(const CPixelRect &detection, int pictureWidth,
+                                     int pictureHeight)
+{
+    if (pictureWidth < 2 || pictureHeight < 2 || detection.width <= 0 || detection.height <= 0)
+        return std::nullopt;
+    const double face = std::max(detection.width, detection.height);
+    const double centreX = detection.x + detection.width / 2.0;
+    const double centreY = detection.y + detection.height / 2.0 - kFaceSquareRaise * face;
+    // Right and bottom stay below the picture's width and height, so at most one pixel less.
+    const int most = std::min(pictureWidth, pictureHeight) - 1;
+    const int side = std::clamp(int(std::lround(kFaceSquareSide * face)), 1, most);
+    const int x = std::clamp(int(std::lround(centreX - side / 2.0)), 0, pictureWidth - 1 - side);
+    const int y = std::clamp(int(std::lround(centreY - side / 2.0)), 0, pictureHeight - 1 - side);
+    return CPixelRect{x, y, side, side};
+}
+
+namespace {
+
+std::int64_t Area(const CPixelRect &r)
+{
+    return std::int64_t(r.width) * std::int64_t(r.height);
+}
+
+bool SameFace(const CPixelRect &a, const CPixelRect &b)
+{
+    const int left = std::max(a.x, b.x);
+    const int right = std::min(a.x + a.width, b.x + b.width);
+    const int top = std::max(a.y, b.y);
+    const int bottom = std::min(a.y + a.height, b.y + b.height);
+    if (right <= left || bottom <= top)
+        return false;
+    const std::int64_t common = std::int64_t(right - left) * std::int64_t(bottom - top);
+    const std::int64_t smaller = std::min(Area(a), Area(b));
+    return common * 10 > (Area(a) + Area(b) - common) * 4 || common * 5 >= smaller * 4;
+}
+
+} // namespace
+
+std::vector<CFoundFace> MergeFaces(std::vector<CFoundFace> faces)
+{
+    std::stable_sort(faces.begin(), faces.end(),
+                     [](const CFoundFace &a, const CFoundFace &b) { return a.score > b.score; });
+    std::vector<CFoundFace> kept;
+    for (const CFoundFace &face : faces) {
+        const bool seen = std::any_of(kept.begin(), kept.end(), [&](const CFoundFace &k) {
+            return SameFace(k.detection, face.detection);
+        });
+        if (!seen)
+            kept.push_back(face);
+    }
+    std::stable_sort(kept.begin(), kept.end(), [](const CFoundFace &a, const CFoundFace &b) {
+        return Area(a.detection) > Area(b.detection);
+    });
+    return kept;
+}
+
+} // namespace quorvel

@@ -1,0 +1,66 @@
+#pragma once
+// Finds the frontal faces in a photo, so that the grab dialog can put its box around a head
+// and quorvel-tool can cut faces without rectangles. The search runs on an area-averaged copy
+// of about kFaceSearchSide pixels on the long side and maps what it finds back to the picture.
+// Any thread may search; the detector is set up once, on the first search, and kept.
+
+#include "image/Orientation.h"
+#include "image/RgbImage.h"
+
+#include <QImage>
+
+#include <optional>
+#include <vector>
+
+namespace quorvel {
+
+class CPicturePyramid;
+
+// False when the programs were built without the face finder (QUORVEL_FACES off): then
+// FindFaces finds nothing and the features built on it are left out.
+bool FaceFinderBuiltIn();
+
+struct CFoundFace
+{
+    CPixelRect detection; // the detector's rectangle in picture pixels, cut to the picture
+    double score = 0;     // the detector's confidence, above kFaceScoreThreshold
+};
+
+// The long side of the copy searched. Faces are found from about a twentieth of it up.
+inline constexpr int kFaceSearchSide = 1024;
+// Pictures narrower or shorter than this are not searched: a face in them would be smaller
+// than the game's 64x64 one.
+inline constexpr int kSmallestFaceSearchSide = 48;
+// Detections scoring lower are dropped: below it the detector's hits on textures and drawings
+// outnumber its faces.
+inline constexpr double kFaceScoreThreshold = 0.25;
+
+// The faces in the picture, largest first (equal ones by score). Empty when there is none, when
+// the picture is too small to search or the finder was not built in. A pyramid of the same
+// picture, when given, spares reading the whole photo for the search copy.
+std::vector<CFoundFace> FindFaces(const CRgbImage &picture,
+                                  const CPicturePyramid *pyramid = nullptr);
+
+// The search copy itself: the picture area-averaged to at most kFaceSearchSide on the long
+// side (the picture's pixels when it is no larger), made from the coarsest pyramid level that
+// is still at least that large. scale is the copy's size over the picture's.
+QImage FaceSearchCopy(const CRgbImage &picture, const CPicturePyramid *pyramid, double &scale);
+
+// The square that holds the whole head of a detected face, for a head-and-shoulders face:
+// kFaceSquareSide times the detection's longer side, its centre kFaceSquareRaise of that side
+// above the detection's centre, so the hair fits and the chin is not cut. It is moved, not
+// shrunk, to stay on the picture, and shrunk only where the picture is smaller than it. The
+// square keeps its right and bottom below the picture's width and height, as the grab
+// dialog's boxes do, so the dialog and `new` cut the same. None on a picture narrower or
+// shorter than 2 pixels or for a detection with no area.
+inline constexpr double kFaceSquareSide = 1.8;
+inline constexpr double kFaceSquareRaise = 0.2;
+std::optional<CPixelRect> FaceSquare(const CPixelRect &detection, int pictureWidth,
+                                     int pictureHeight);
+
+// Detections of the same face at two neighbouring scales kept once, the higher-scoring one;
+// then sorted largest first. Two detections are the same face when they overlap by more than
+// 40% of their union, or when the smaller lies four fifths inside the larger.
+std::vector<CFoundFace> MergeFaces(std::vector<CFoundFace> faces);
+
+} // namespace quorvel

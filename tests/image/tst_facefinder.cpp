@@ -1,0 +1,183 @@
+// The face finder: the square proposed for a detection, the merging of one face found twice,
+// the search copy, and the finder on portraits and landscapes that Debian ships.
+
+#include "image/FaceFinder.h"
+#include "image/PicturePyramid.h"
+
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QTest>
+
+using namespace quorvel;
+
+Q_DECLARE_METATYPE(CPixelRect)
+
+namespace {
+
+const QString kOpenCvPictures = QStringLiteral("/usr/share/doc/opencv-doc/opencv4/html/");
+const QString kOpenCvData = QStringLiteral("/usr/share/doc/opencv-doc/examples/data/");
+const QString kLandscapes = QStringLiteral("/usr/share/backgrounds/mate/nature/");
+
+double Overlap(const CPixelRect &a, const CPixelRect &b)
+{
+    const int w = std::min(a.x + a.width, b.x + b.width) - std::max(a.x, b.x);
+    const int h = std::min(a.y + a.height, b.y + b.height) - std::max(a.y, b.y);
+    if (w <= 0 || h <= 0)
+        return 0;
+    const double common = double(w) * h;
+    return common / (double(a.width) * a.height + double(b.width) * b.height - common);
+}
+
+} // namespace
+
+class TestFaceFinder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void square_data();
+    void square();
+    void merge();
+    void searchCopy();
+    void photos_data();
+    void photos();
+    void smallPicture();
+};
+
+void TestFaceFinder::square_data()
+{
+    QTest::addColumn<CPixelRect>("detection");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<CPixelRect>("square"); // width 0: none
+    // 1.8 x 100 = 180, centred 20 above the detection's centre (450, 350).
+    QTest::newRow("room all round") << CPixelRect{400, 300, 100, 100} << 1000 << 1000
+                                    << CPixelRect{360, 240, 180, 180};
+    QTest::newRow("longer side counts") << CPixelRect{400, 300, 100, 60} << 1000 << 1000
+                                        << CPixelRect{360, 220, 180, 180};
+    QTest::newRow("moved off the top left") << CPixelRect{0, 0, 100, 100} << 1000 << 1000
+                                            << CPixelRect{0, 0, 180, 180};
+    // The right and bottom stay below the picture's width and height: 500 - 1 - 144 = 355.
+    QTest::newRow("moved off the bottom right") << CPixelRect{420, 330, 80, 70} << 500 << 400
+                                                << CPixelRect{355, 255, 144, 144};
+    QTest::newRow("shrunk to a small picture") << CPixelRect{10, 10, 90, 90} << 120 << 100
+                                               << CPixelRect{6, 0, 99, 99};
+    QTest::newRow("no area") << CPixelRect{10, 10, 0, 40} << 100 << 100 << CPixelRect{};
+    QTest::newRow("one pixel wide picture") << CPixelRect{0, 0, 1, 1} << 1 << 100 << CPixelRect{};
+}
+
+void TestFaceFinder::square()
+{
+    QFETCH(CPixelRect, detection);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(CPixelRect, square);
+    const std::optional<CPixelRect> got = FaceSquare(detection, width, height);
+    QCOMPARE(got.has_value(), square.width > 0);
+    if (!got)
+        return;
+    QCOMPARE(got->x, square.x);
+    QCOMPARE(got->y, square.y);
+    QCOMPARE(got->width, square.width);
+    QCOMPARE(got->height, square.height);
+}
+
+void TestFaceFinder::merge()
+{
+    // One face at two neighbouring scales, one small face inside a large hit, and two apart.
+    const std::vector<CFoundFace> faces = MergeFaces({
+        {{100, 100, 50, 50}, 0.9},
+        {{400, 100, 80, 80}, 0.5},
+        {{102, 98, 60, 60}, 1.4},
+        {{410, 110, 40, 40}, 2.0},
+        {{600, 300, 30, 30}, 0.6},
+    });
+    QCOMPARE(int(faces.size()), 3);
+    // Largest first; of the pairs the higher score stays.
+    QCOMPARE(faces[0].detection.x, 102);
+    QCOMPARE(faces[0].score, 1.4);
+    QCOMPARE(faces[1].detection.x, 410);
+    QCOMPARE(faces[2].detection.x, 600);
+}
+
+void TestFaceFinder::searchCopy()
+{
+    // From the picture and from its pyramid the copy is the same size and nearly the same
+    // pixels (the halvings round on the way).
+    CRgbImage picture(3001, 1201, nullptr);
+    QRandomGenerator random(7);
+    for (int i = 0; i < picture.Width() * picture.Height(); ++i) {
+        const int shade = (i % picture.Width()) / 13 + random.bounded(8); // 0 ... 237
+        picture.Pixels()[i] = CRgbTriple(std::uint8_t(shade), std::uint8_t(255 - shade), 90);
+    }
+    double scale = 0, pyramidScale = 0;
+    const QImage whole = FaceSearchCopy(picture, nullptr, scale);
+    const CPicturePyramid pyramid(picture);
+    const QImage fromPyramid = FaceSearchCopy(picture, &pyramid, pyramidScale);
+    QCOMPARE(whole.size(), QSize(1024, 410));
+    QCOMPARE(fromPyramid.size(), whole.size());
+    QCOMPARE(pyramidScale, scale);
+    int worst = 0;
+    for (int y = 0; y < whole.height(); ++y)
+        for (int x = 0; x < whole.width() * 3; ++x)
+            worst = std::max(worst, std::abs(whole.constScanLine(y)[x] - fromPyramid.constScanLine(y)[x]));
+    QVERIFY2(worst <= 3, qPrintable(QString::number(worst)));
+    // A picture no larger than the copy is searched as it is.
+    CRgbImage small(640, 480, nullptr);
+    QCOMPARE(FaceSearchCopy(small, nullptr, scale).size(), QSize(640, 480));
+    QCOMPARE(scale, 1.0);
+}
+
+void TestFaceFinder::photos_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("fewest");
+    QTest::addColumn<int>("most");
+    QTest::addColumn<CPixelRect>("largest"); // a head found by eye, loosely
+    QTest::newRow("portrait, smiling") << kOpenCvPictures + "227943776_1.jpg" << 1 << 1
+                                       << CPixelRect{132, 116, 156, 156};
+    QTest::newRow("portrait, tall") << kOpenCvPictures + "230501201_1.jpg" << 1 << 1
+                                    << CPixelRect{134, 241, 322, 322};
+    QTest::newRow("footballer, small in a crowd") << kOpenCvData + "messi5.jpg" << 1 << 1
+                                                  << CPixelRect{225, 94, 37, 37};
+    // Tightly cut faces, some with their chins at the edge: most are found.
+    QTest::newRow("twelve faces in a grid") << kOpenCvPictures + "3.jpg" << 10 << 12 << CPixelRect{};
+    QTest::newRow("landscape, water") << kLandscapes + "Aqua.jpg" << 0 << 0 << CPixelRect{};
+    QTest::newRow("landscape, ladybird") << kLandscapes + "LadyBird.jpg" << 0 << 0 << CPixelRect{};
+    QTest::newRow("texture, wood") << kLandscapes + "Wood.jpg" << 0 << 0 << CPixelRect{};
+}
+
+void TestFaceFinder::photos()
+{
+    if (!FaceFinderBuiltIn())
+        QSKIP("built without the face finder (QUORVEL_FACES off)");
+    QFETCH(QString, path);
+    QFETCH(int, fewest);
+    QFETCH(int, most);
+    QFETCH(CPixelRect, largest);
+    if (!QFileInfo::exists(path))
+        QSKIP(qPrintable(path + " is missing: ./dev.sh test installs the photos' packages"));
+    const CRgbImage picture(path);
+    QVERIFY(picture.IsLoaded());
+    const std::vector<CFoundFace> faces = FindFaces(picture);
+    QVERIFY2(int(faces.size()) >= fewest && int(faces.size()) <= most,
+             qPrintable(QString::number(faces.size())));
+    if (largest.width > 0)
+        QVERIFY2(Overlap(faces[0].detection, largest) > 0.6,
+                 qPrintable(QString("%1,%2 %3x%4").arg(faces[0].detection.x).arg(faces[0].detection.y)
+                                .arg(faces[0].detection.width).arg(faces[0].detection.height)));
+    for (std::size_t i = 1; i < faces.size(); ++i) {
+        QVERIFY(std::int64_t(faces[i].detection.width) * faces[i].detection.height
+                <= std::int64_t(faces[i - 1].detection.width) * faces[i - 1].detection.height);
+    }
+}
+
+void TestFaceFinder::smallPicture()
+{
+    // Too small to hold a face the size of the game's: not searched at all.
+    CRgbImage picture(200, 47, nullptr);
+    QVERIFY(FindFaces(picture).empty());
+}
+
+QTEST_GUILESS_MAIN(TestFaceFinder)
+#include "tst_facefinder.moc"
