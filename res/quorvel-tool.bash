@@ -6,7 +6,7 @@ _quorvel_tool()
     local cur prev words cword
     _init_completion -n = || return
 
-    local commands="export faces import info list new paths reduce thumbnail"
+    local commands="export faces find-faces import info list new paths reduce thumbnail"
     local expressions="default happy worried thinking depressed surprised frightened enraged repulsed"
     local pictures="bmp|ppm|jpg|jpeg|png|gif"
     local companies="company|dat"
@@ -29,7 +29,7 @@ _quorvel_tool()
             fi
             return
             ;;
-        --objdata)
+        --objdata | --faces-from)
             _filedir -d
             return
             ;;
@@ -63,12 +63,14 @@ _quorvel_tool()
     case $command in
         export) options="-o --output" files=$companies ;;
         faces) options="-o --output" files=$companies ;;
+        find-faces) options="--json" files=$pictures ;;
         import) options="--objdata" files=$companies ;;
         info) options="--json" files=$companies ;;
         list) options="--json --objdata" ;;
         new)
             options="-o --output --owner --word --intelligence --aggressiveness"
             options+=" --competitiveness --first-words --second-words --face"
+            options+=" --faces-from --whole-if-no-face"
             ;;
         paths) options="--json" ;;
         reduce) files=$pictures ;;

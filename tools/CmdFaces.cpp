@@ -15,11 +15,6 @@
 namespace quorvel::tool {
 namespace {
 
-QString Tr(const char *text)
-{
-    return QCoreApplication::translate("quorvel-tool", text);
-}
-
 int RunFaces(const QStringList &args)
 {
     QCommandLineParser parser;

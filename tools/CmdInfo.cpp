@@ -71,22 +71,21 @@ QString ToText(const QString &path, const CCompanyRecord &record, std::uint32_t 
 int RunInfo(const QStringList &args)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QCoreApplication::translate(
-        "quorvel-tool", "Shows what company files hold. Prints the files that can be read and "
+    parser.setApplicationDescription(Tr(
+        "Shows what company files hold. Prints the files that can be read and "
                         "reports the others."));
     const QCommandLineOption json(QStringLiteral("json"),
-                                  QCoreApplication::translate("quorvel-tool",
-                                                              "Print one JSON array, an object per file read."));
+                                  Tr("Print one JSON array, an object per file read."));
     parser.addOption(json);
     parser.addPositionalArgument(QStringLiteral("FILE"),
-                                 QCoreApplication::translate("quorvel-tool", "Company files to read."),
+                                 Tr("Company files to read."),
                                  QStringLiteral("FILE..."));
     const int parsed = ParseArguments(parser, "info", QStringLiteral("[--json] FILE..."), args);
     if (parsed >= 0)
         return parsed;
     const QStringList files = parser.positionalArguments();
     if (files.isEmpty())
-        return UsageError("info", QCoreApplication::translate("quorvel-tool", "no file given."));
+        return UsageError("info", Tr("no file given."));
 
     int status = kExitOk;
     QJsonArray array;

@@ -19,11 +19,6 @@
 namespace quorvel::tool {
 namespace {
 
-QString Tr(const char *text)
-{
-    return QCoreApplication::translate("quorvel-tool", text);
-}
-
 struct CListed
 {
     CCompanyEntry entry;

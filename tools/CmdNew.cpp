@@ -1,5 +1,5 @@
-// new -o OUT [...] --face EXPR=PICTURE[@X1,Y1,X2,Y2]...: a new company with faces cut from
-// pictures as the face grab dialog cuts them.
+// new -o OUT [...] --face EXPR=PICTURE[@X1,Y1,X2,Y2|@face[N]]... | --faces-from DIR: a new
+// company with faces cut from pictures as the face grab dialog cuts them.
 
 #include "tools/ToolCommand.h"
 #include "tools/ToolFiles.h"
@@ -7,11 +7,12 @@
 
 #include "company/CompanyRecord.h"
 #include "image/FaceCutter.h"
+#include "image/FaceFinder.h"
 #include "image/PaletteImage.h"
 #include "platform/AnsiText.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -21,22 +22,33 @@
 namespace quorvel::tool {
 namespace {
 
-QString Tr(const char *text)
-{
-    return QCoreApplication::translate("quorvel-tool", text);
-}
-
 // The editor's edits take at most this many characters; its sliders run from 1 to 9.
 constexpr int kMaxTextLength = 250;
 constexpr int kMinRating = 1;
 constexpr int kMaxRating = 9;
+
+// The name-part words the editor shows: bits 1 to 4096 of each mask.
+constexpr std::uint32_t kWordBits = 0x1FFF;
 
 struct CFaceRequest
 {
     int expression = -1;
     QString picture;
     bool whole = true;
+    int face = 0;              // cut at the finder's face of that number (1: the largest)
+    bool wholeIfNoFace = false; // with face 1: the whole picture when it has no face
     int left = 0, top = 0, right = 0, bottom = 0; // right and bottom exclusive, as dragged
+};
+
+// What the command line asks for, read and checked before any picture is opened.
+struct CNewOptions
+{
+    QString path;
+    std::optional<QString> owner;
+    std::optional<QString> word;
+    std::array<std::optional<int>, 3> ratings;
+    std::array<std::optional<std::uint32_t>, 2> masks;
+    std::vector<CFaceRequest> faces;
 };
 
 std::optional<quint64> ParseNumber(const QString &text, bool allowHex)
@@ -85,6 +97,20 @@ bool ParseFace(const QString &text, CFaceRequest &face, QString *error)
         return false;
     }
     face.picture = text.mid(equals + 1);
+    // "@face", "@face2" ...: the finder's faces, largest first.
+    static const QRegularExpression facePart(QStringLiteral("@face([0-9]*)$"));
+    if (const QRegularExpressionMatch found = facePart.match(face.picture);
+        found.hasMatch() && FaceFinderBuiltIn()) {
+        bool ok = true;
+        face.face = found.captured(1).isEmpty() ? 1 : found.captured(1).toInt(&ok, 10);
+        face.picture.truncate(found.capturedStart(0));
+        if (!ok || face.face < 1 || face.picture.isEmpty()) {
+            *error = Tr("--face wants EXPR=PICTURE@face or @faceN with N from 1, not '%1'.").arg(text);
+            return false;
+        }
+        face.whole = false;
+        return true;
+    }
     // A rectangle is whatever follows the last "@" when that is made of numbers and commas.
     static const QRegularExpression rectanglePart(QStringLiteral("@([-+0-9, ]*)$"));
     const QRegularExpressionMatch match = rectanglePart.match(face.picture);
@@ -131,17 +157,74 @@ bool CheckText(const QString &text, const char *what, QString *error)
     return true;
 }
 
-int RunNew(const QStringList &args)
+// The pictures of a folder named by expression, each to be cut at its largest face: default.jpg,
+// happy.heic ... Files named after no expression, and two files for one, are refused by name.
+bool FacesFromFolder(const QString &folder, bool wholeIfNoFace, std::vector<CFaceRequest> &faces,
+                     QString *error)
+{
+    const QDir dir(folder);
+    if (!dir.exists()) {
+        *error = FileMessage(folder, Tr("no such folder."));
+        return false;
+    }
+    QStringList strays;
+    std::array<QStringList, kExpressionCount> named;
+    for (const QFileInfo &file : dir.entryInfoList(QDir::Files, QDir::Name)) {
+        const int expression = ExpressionIndex(file.completeBaseName());
+        if (expression < 0)
+            strays.append(file.fileName());
+        else
+            named[std::size_t(expression)].append(file.fileName());
+    }
+    if (!strays.isEmpty()) {
+        *error = FileMessage(folder, Tr("%1 named after no expression; the expressions are %2.")
+                                         .arg(strays.join(QStringLiteral(", ")), ExpressionNameList()));
+        return false;
+    }
+    for (int i = 0; i < kExpressionCount; ++i) {
+        const QStringList &files = named[std::size_t(i)];
+        if (files.size() > 1) {
+            *error = FileMessage(folder, Tr("%1 are all for the %2 expression.")
+                                             .arg(files.join(QStringLiteral(", ")),
+                                                  QLatin1String(ExpressionName(i))));
+            return false;
+        }
+        if (files.size() == 1) {
+            CFaceRequest request;
+            request.expression = i;
+            request.picture = dir.filePath(files.first());
+            request.whole = false;
+            request.face = 1;
+            request.wholeIfNoFace = wholeIfNoFace;
+            faces.push_back(request);
+        }
+    }
+    if (faces.empty()) {
+        *error = FileMessage(folder, Tr("holds no picture."));
+        return false;
+    }
+    return true;
+}
+
+// Reads and checks the command line. -1 to go on, else the exit code to return at once.
+int ReadNewOptions(const QStringList &args, CNewOptions &options)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(Tr(
+    QString description = Tr(
         "Makes a new company, writes it to OUT and prints its path. Each --face cuts an "
         "expression's two faces from a picture (%2) as the editor's grab "
         "dialog does: the rectangle with corners X1,Y1 and X2,Y2 in picture pixels (right and "
         "bottom edges excluded) or, without one, the whole picture is stretched to the square "
         "64x64 and 24x24 faces and reduced to the game palette. The default expression is "
         "required; OUT must be another file than the pictures. Expressions: %1.")
-                                         .arg(ExpressionNameList(), ReadablePictureFormatList()));
+                              .arg(ExpressionNameList(), ReadablePictureFormatList());
+    if (FaceFinderBuiltIn())
+        description += QLatin1Char(' ') + Tr(
+            "@face instead of a rectangle cuts the square that the grab dialog proposes for the "
+            "picture's largest face, @face2, @face3 ... the next ones (see find-faces); "
+            "--faces-from DIR takes every picture of DIR, named by expression (default.jpg, "
+            "happy.heic ...), and cuts each at its largest face.");
+    parser.setApplicationDescription(description);
     const QCommandLineOption output(QStringList{QStringLiteral("o"), QStringLiteral("output")},
                                     Tr("Write the company to OUT."), QStringLiteral("OUT"));
     const QCommandLineOption owner(QStringLiteral("owner"), Tr("The owner's name (default \"Owner Name\")."),
@@ -156,21 +239,32 @@ int RunNew(const QStringList &args)
                                              QStringLiteral("N"));
     const QCommandLineOption firstWords(QStringLiteral("first-words"),
                                         Tr("Mask of the first name-part words allowed, decimal or 0x hex "
-                                           "(default 0x1FFF, all)."),
+                                           "(default 0x1FFF, all); at least one of the bits 0x1FFF."),
                                         QStringLiteral("MASK"));
     const QCommandLineOption secondWords(QStringLiteral("second-words"),
                                          Tr("Mask of the second name-part words allowed (default 0x1FFF)."),
                                          QStringLiteral("MASK"));
     const QCommandLineOption face(QStringLiteral("face"),
                                   Tr("An expression's faces from a picture; may be repeated."),
-                                  QStringLiteral("EXPR=PICTURE[@X1,Y1,X2,Y2]"));
+                                  FaceFinderBuiltIn() ? QStringLiteral("EXPR=PICTURE[@X1,Y1,X2,Y2|@face[N]]")
+                                                      : QStringLiteral("EXPR=PICTURE[@X1,Y1,X2,Y2]"));
+    const QCommandLineOption facesFrom(QStringLiteral("faces-from"),
+                                       Tr("Every picture of DIR, named by expression, cut at its largest face."),
+                                       QStringLiteral("DIR"));
+    const QCommandLineOption wholeIfNoFace(QStringLiteral("whole-if-no-face"),
+                                           Tr("With --faces-from, a picture without a face gives its "
+                                              "whole picture instead of an error."));
     parser.addOptions({output, owner, word, intelligence, aggressiveness, competitiveness,
                        firstWords, secondWords, face});
+    if (FaceFinderBuiltIn())
+        parser.addOptions({facesFrom, wholeIfNoFace});
     const int parsed = ParseArguments(
         parser, "new",
         QStringLiteral("-o OUT [--owner TEXT] [--word TEXT] [--intelligence N] [--aggressiveness N] "
-                       "[--competitiveness N] [--first-words MASK] [--second-words MASK] "
-                       "--face EXPR=PICTURE[@X1,Y1,X2,Y2]..."),
+                       "[--competitiveness N] [--first-words MASK] [--second-words MASK] %1")
+            .arg(FaceFinderBuiltIn() ? QStringLiteral("{--face EXPR=PICTURE[@X1,Y1,X2,Y2|@face[N]]... | "
+                                                      "--faces-from DIR [--whole-if-no-face]}")
+                                     : QStringLiteral("--face EXPR=PICTURE[@X1,Y1,X2,Y2]...")),
         args);
     if (parsed >= 0)
         return parsed;
@@ -178,9 +272,9 @@ int RunNew(const QStringList &args)
         return UsageError("new", Tr("unexpected argument '%1'.").arg(parser.positionalArguments().first()));
     if (!parser.isSet(output) || parser.value(output).isEmpty())
         return UsageError("new", Tr("no output file given (-o OUT)."));
+    options.path = parser.value(output);
 
     QString error;
-    std::array<std::optional<int>, 3> ratings;
     const QCommandLineOption *ratingOptions[3] = {&intelligence, &aggressiveness, &competitiveness};
     for (std::size_t i = 0; i < 3; ++i) {
         if (!parser.isSet(*ratingOptions[i]))
@@ -191,9 +285,8 @@ int RunNew(const QStringList &args)
                                          .arg(ratingOptions[i]->names().first())
                                          .arg(kMinRating).arg(kMaxRating)
                                          .arg(parser.value(*ratingOptions[i])));
-        ratings[i] = int(*value);
+        options.ratings[i] = int(*value);
     }
-    std::array<std::optional<std::uint32_t>, 2> masks;
     const QCommandLineOption *maskOptions[2] = {&firstWords, &secondWords};
     for (std::size_t i = 0; i < 2; ++i) {
         if (!parser.isSet(*maskOptions[i]))
@@ -202,115 +295,193 @@ int RunNew(const QStringList &args)
         if (!value || *value > 0xFFFFFFFFu)
             return UsageError("new", Tr("--%1 wants a number, decimal or 0x hex, of at most 32 bits, not '%2'.")
                                          .arg(maskOptions[i]->names().first(), parser.value(*maskOptions[i])));
-        masks[i] = std::uint32_t(*value);
+        // The editor keeps at least one word of each group ticked and could not show none.
+        if ((*value & kWordBits) == 0)
+            return UsageError("new", Tr("--%1 %2 allows none of the words (bits 0x1FFF); allow at least one.")
+                                         .arg(maskOptions[i]->names().first(), parser.value(*maskOptions[i])));
+        options.masks[i] = std::uint32_t(*value);
     }
-    if (parser.isSet(owner) && !CheckText(parser.value(owner), "owner name", &error))
-        return UsageError("new", error);
-    if (parser.isSet(word) && !CheckText(parser.value(word), "specific word", &error))
-        return UsageError("new", error);
+    if (parser.isSet(owner)) {
+        if (!CheckText(parser.value(owner), "owner name", &error))
+            return UsageError("new", error);
+        options.owner = parser.value(owner);
+    }
+    if (parser.isSet(word)) {
+        if (!CheckText(parser.value(word), "specific word", &error))
+            return UsageError("new", error);
+        options.word = parser.value(word);
+    }
+    if (parser.isSet(wholeIfNoFace) && !parser.isSet(facesFrom))
+        return UsageError("new", Tr("--whole-if-no-face goes with --faces-from."));
 
-    std::vector<CFaceRequest> faces;
+    std::vector<CFaceRequest> &faces = options.faces;
     for (const QString &text : parser.values(face)) {
         CFaceRequest request;
         if (!ParseFace(text, request, &error))
             return UsageError("new", error);
-        for (const CFaceRequest &earlier : faces) {
-            if (earlier.expression == request.expression)
-                return UsageError("new", Tr("the %1 expression is given twice.")
-                                             .arg(QLatin1String(ExpressionName(request.expression))));
-        }
         faces.push_back(request);
+    }
+    if (parser.isSet(facesFrom)
+        && !FacesFromFolder(parser.value(facesFrom), parser.isSet(wholeIfNoFace), faces, &error)) {
+        PrintErr(error + QLatin1Char('\n'));
+        return kExitFailed;
+    }
+    for (std::size_t i = 0; i < faces.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (faces[j].expression == faces[i].expression)
+                return UsageError("new", Tr("the %1 expression is given twice.")
+                                             .arg(QLatin1String(ExpressionName(faces[i].expression))));
+        }
     }
     const bool hasDefault = std::any_of(faces.begin(), faces.end(),
                                         [](const CFaceRequest &f) { return f.expression == 0; });
-    const QString path = parser.value(output);
     if (!hasDefault) {
-        PrintErr(FileMessage(path, Tr("You must provide an image for the default face expression "
-                                      "before you can save or export!"))
+        PrintErr(FileMessage(options.path, Tr("You must provide an image for the default face "
+                                              "expression before you can save or export!"))
                  + QLatin1Char('\n'));
         return kExitFailed;
     }
     QStringList pictures;
     for (const CFaceRequest &request : faces)
         pictures.append(request.picture);
-    const int refused = RefuseOutputOverInput(path, pictures);
-    if (refused >= 0)
-        return refused;
+    return RefuseOutputOverInput(options.path, pictures);
+}
 
-    CCompanyRecord record;
-    record.SetNewCompanyDefaults();
-    if (parser.isSet(owner))
-        record.SetOwnerName(parser.value(owner));
-    if (parser.isSet(word))
-        record.SetSpecificWord(parser.value(word));
-    if (ratings[0])
-        record.SetIntelligence(*ratings[0]);
-    if (ratings[1])
-        record.SetAggressiveness(*ratings[1]);
-    if (ratings[2])
-        record.SetCompetitiveness(*ratings[2]);
-    if (masks[0])
-        record.m_data.m_firstWordMask = *masks[0];
-    if (masks[1])
-        record.m_data.m_secondWordMask = *masks[1];
+// Turns the requests for the finder's faces into rectangles on the loaded picture. False, with
+// *error, when a picture has fewer faces than asked for.
+bool PlaceOnFaces(const CRgbImage &picture, const QString &path,
+                  const std::vector<CFaceRequest *> &requests, QString *error)
+{
+    const std::vector<CFaceProposal> found = FaceProposals(picture);
+    for (CFaceRequest *request : requests) {
+        if (request->face == 0)
+            continue;
+        if (std::size_t(request->face) <= found.size()) {
+            const CPixelRect &square = found[std::size_t(request->face - 1)].square;
+            request->left = square.x;
+            request->top = square.y;
+            request->right = square.x + square.width;
+            request->bottom = square.y + square.height;
+        } else if (found.empty() && request->wholeIfNoFace) {
+            request->whole = true;
+            request->right = picture.Width();
+            request->bottom = picture.Height();
+        } else {
+            *error = FileMessage(path, found.empty() ? Tr("no face found.")
+                                       : found.size() == 1 ? Tr("only 1 face found.")
+                                                           : Tr("only %1 faces found.").arg(found.size()));
+            return false;
+        }
+    }
+    return true;
+}
 
+// Cuts every requested face into the record. -1 when all are cut, else the exit code.
+int CutFaces(std::vector<CFaceRequest> &faces, CCompanyRecord &record)
+{
     // Each picture is read once, however many expressions are cut from it, and let go of
-    // before the next is read; JPEG pictures are cut while they are decoded, never held whole.
+    // before the next is read; JPEG pictures are cut while they are decoded, never held whole,
+    // unless the finder must see them first.
+    QString error;
     std::vector<bool> done(faces.size(), false);
     for (std::size_t i = 0; i < faces.size(); ++i) {
         if (done[i])
             continue;
         const QString key = QFileInfo(faces[i].picture).absoluteFilePath();
-        const std::unique_ptr<CFaceCutter> picture = OpenFaceCutter(faces[i].picture, &error);
-        if (!picture) {
+        std::vector<CFaceRequest *> group;
+        bool findFaces = false;
+        for (std::size_t j = i; j < faces.size(); ++j) {
+            if (!done[j] && QFileInfo(faces[j].picture).absoluteFilePath() == key) {
+                done[j] = true;
+                group.push_back(&faces[j]);
+                findFaces = findFaces || faces[j].face > 0;
+            }
+        }
+        std::unique_ptr<CRgbImage> whole;
+        std::unique_ptr<CFaceCutter> cutter;
+        if (findFaces) {
+            whole = LoadPictureFile(faces[i].picture, &error);
+            if (whole && !PlaceOnFaces(*whole, faces[i].picture, group, &error))
+                whole.reset();
+            if (!whole) {
+                PrintErr(error + QLatin1Char('\n'));
+                return kExitFailed;
+            }
+        } else if (!(cutter = OpenFaceCutter(faces[i].picture, &error))) {
             PrintErr(error + QLatin1Char('\n'));
             return kExitFailed;
         }
-        std::vector<std::size_t> requests;
+        const int width = whole ? whole->Width() : cutter->Width();
+        const int height = whole ? whole->Height() : cutter->Height();
         std::vector<CFaceCut> cuts;
-        for (std::size_t j = i; j < faces.size(); ++j) {
-            if (done[j] || QFileInfo(faces[j].picture).absoluteFilePath() != key)
-                continue;
-            done[j] = true;
-            CFaceRequest &request = faces[j];
-            if (request.whole) {
-                request.right = picture->Width();
-                request.bottom = picture->Height();
-            } else if (request.left < 0 || request.top < 0 || request.right > picture->Width()
-                       || request.bottom > picture->Height()) {
+        for (CFaceRequest *request : group) {
+            if (request->whole) {
+                request->right = width;
+                request->bottom = height;
+            } else if (request->left < 0 || request->top < 0 || request->right > width
+                       || request->bottom > height) {
                 return UsageError("new", Tr("the rectangle %1,%2,%3,%4 does not lie on %5, which is %6x%7 pixels.")
-                                             .arg(request.left).arg(request.top)
-                                             .arg(request.right).arg(request.bottom)
-                                             .arg(DisplayPath(request.picture))
-                                             .arg(picture->Width()).arg(picture->Height()));
+                                             .arg(request->left).arg(request->top)
+                                             .arg(request->right).arg(request->bottom)
+                                             .arg(DisplayPath(request->picture))
+                                             .arg(width).arg(height));
             }
-            requests.push_back(j);
-            cuts.push_back({request.left, request.top, request.right, request.bottom, kLargeFaceSide, kLargeFaceSide});
-            cuts.push_back({request.left, request.top, request.right, request.bottom, kSmallFaceSide, kSmallFaceSide});
+            cuts.push_back({request->left, request->top, request->right, request->bottom, kLargeFaceSide, kLargeFaceSide});
+            cuts.push_back({request->left, request->top, request->right, request->bottom, kSmallFaceSide, kSmallFaceSide});
         }
         std::vector<std::unique_ptr<CPaletteImage>> cut;
-        if (!picture->Cut(cuts, cut)) {
-            PrintErr(PictureUnreadable(faces[i].picture, picture->Report()) + QLatin1Char('\n'));
+        if (whole) {
+            for (const CFaceCut &c : cuts)
+                cut.push_back(whole->CropToPaletteImage(c.x1, c.y1, c.x2, c.y2, c.tw, c.th));
+        } else if (!cutter->Cut(cuts, cut)) {
+            PrintErr(PictureUnreadable(faces[i].picture, cutter->Report()) + QLatin1Char('\n'));
             return kExitFailed;
         }
-        for (std::size_t r = 0; r < requests.size(); ++r) {
-            const CFaceRequest &request = faces[requests[r]];
+        for (std::size_t r = 0; r < group.size(); ++r) {
             const std::unique_ptr<CPaletteImage> &large = cut[2 * r];
             const std::unique_ptr<CPaletteImage> &small = cut[2 * r + 1];
             if (!large || !small) {
-                PrintErr(FileMessage(request.picture, Tr("not enough memory to cut the faces."))
+                PrintErr(FileMessage(group[r]->picture, Tr("not enough memory to cut the faces."))
                          + QLatin1Char('\n'));
                 return kExitFailed;
             }
-            record.SetFaces(1u << request.expression, small->Indices(), large->Indices());
+            record.SetFaces(1u << group[r]->expression, small->Indices(), large->Indices());
         }
     }
+    return -1;
+}
 
-    if (!WriteCompanyFile(path, record, true, &error)) {
+int RunNew(const QStringList &args)
+{
+    CNewOptions options;
+    if (const int read = ReadNewOptions(args, options); read >= 0)
+        return read;
+
+    CCompanyRecord record;
+    record.SetNewCompanyDefaults();
+    if (options.owner)
+        record.SetOwnerName(*options.owner);
+    if (options.word)
+        record.SetSpecificWord(*options.word);
+    if (options.ratings[0])
+        record.SetIntelligence(*options.ratings[0]);
+    if (options.ratings[1])
+        record.SetAggressiveness(*options.ratings[1]);
+    if (options.ratings[2])
+        record.SetCompetitiveness(*options.ratings[2]);
+    if (options.masks[0])
+        record.m_data.m_firstWordMask = *options.masks[0];
+    if (options.masks[1])
+        record.m_data.m_secondWordMask = *options.masks[1];
+    if (const int cut = CutFaces(options.faces, record); cut >= 0)
+        return cut;
+
+    QString error;
+    if (!WriteCompanyFile(options.path, record, true, &error)) {
         PrintErr(error + QLatin1Char('\n'));
         return kExitFailed;
     }
-    PrintOut(ShownPath(path) + QLatin1Char('\n'));
+    PrintOut(ShownPath(options.path) + QLatin1Char('\n'));
     return kExitOk;
 }
 

@@ -15,11 +15,6 @@
 namespace quorvel::tool {
 namespace {
 
-QString Tr(const char *text)
-{
-    return QCoreApplication::translate("quorvel-tool", text);
-}
-
 QJsonObject CandidateObject(const CGameCandidate &candidate, bool used)
 {
     QJsonObject object;

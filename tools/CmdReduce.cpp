@@ -13,11 +13,6 @@
 namespace quorvel::tool {
 namespace {
 
-QString Tr(const char *text)
-{
-    return QCoreApplication::translate("quorvel-tool", text);
-}
-
 int RunReduce(const QStringList &args)
 {
     QCommandLineParser parser;

@@ -20,11 +20,6 @@ constexpr int kDefaultSize = 128;
 // Eight steps of the large face; file managers asking more are given this.
 constexpr int kLargestSize = 512;
 
-QString Tr(const char *text)
-{
-    return QCoreApplication::translate("quorvel-tool", text);
-}
-
 // The default face of the size that suits the thumbnail (the large one from 64 pixels up),
 // in the palette; the editor's crossed-out box, in true colour, when the company has none.
 // Both images' views of their pixels are copied, as the images go.

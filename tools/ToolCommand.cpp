@@ -40,6 +40,11 @@ void Print(std::FILE *stream, const QString &text)
 
 } // namespace
 
+QString Tr(const char *text)
+{
+    return QCoreApplication::translate("quorvel-tool", text);
+}
+
 CCommandRegistrar::CCommandRegistrar(const char *name, const char *summary, CommandFunction run)
 {
     Registry().push_back({name, summary, run});

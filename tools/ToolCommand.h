@@ -36,6 +36,9 @@ struct CCommandRegistrar
     CCommandRegistrar(const char *name, const char *summary, CommandFunction run);
 };
 
+// The tool's own words, translated in the "quorvel-tool" context.
+QString Tr(const char *text);
+
 // Text output, always UTF-8.
 void PrintOut(const QString &text);
 void PrintErr(const QString &text);

@@ -1,4 +1,5 @@
 #include "tools/ToolImages.h"
+#include "tools/ToolCommand.h"
 #include "tools/ToolFiles.h"
 
 #include "image/FaceCutter.h"
@@ -12,11 +13,6 @@
 
 namespace quorvel::tool {
 namespace {
-
-QString Tr(const char *text)
-{
-    return QCoreApplication::translate("quorvel-tool", text);
-}
 
 // A missing, unreadable or folder path is told apart from a file that is no picture.
 bool CheckPictureFile(const QString &path, QString *error)

@@ -1,12 +1,14 @@
 #pragma once
 // Pictures for the commands: loading with the editor's loaders, writing palette PNGs.
 
+#include "image/FaceFinder.h"
 #include "image/Loaders.h"
 
 #include <QString>
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace quorvel {
 class CFaceCutter;
@@ -31,5 +33,18 @@ QString PictureUnreadable(const QString &path, const CLoadReport &report);
 // table is the whole game palette; whole or not at all.
 bool WriteIndexedPng(const QString &path, const std::uint8_t *indices, int width, int height,
                      QString *error);
+
+// A face the finder found and the square proposed for it, in picture pixels.
+struct CFaceProposal
+{
+    CFoundFace found;
+    CPixelRect square;
+};
+
+// The faces in a picture with their squares, largest first (CmdFindFaces.cpp).
+std::vector<CFaceProposal> FaceProposals(const CRgbImage &picture);
+
+// A rectangle as X1,Y1,X2,Y2, right and bottom excluded: what --face takes after "@".
+QString CornersText(const CPixelRect &r);
 
 } // namespace quorvel::tool

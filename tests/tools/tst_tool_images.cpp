@@ -227,7 +227,7 @@ void TestToolImages::usage_data()
     const QString out = QStringLiteral("out.png");
     QTest::newRow("reduce help") << QStringList{"reduce", "--help"} << 0
                                  << QStringLiteral("Usage: quorvel-tool reduce PICTURE OUT.png") << QString();
-    QTest::newRow("new help") << QStringList{"new", "-h"} << 0 << QStringLiteral("--face <EXPR=PICTURE[@X1,Y1,X2,Y2]>")
+    QTest::newRow("new help") << QStringList{"new", "-h"} << 0 << QStringLiteral("--face <EXPR=PICTURE[@X1,Y1,X2,Y2")
                               << QString();
     QTest::newRow("faces help") << QStringList{"faces", "--help"} << 0
                                 << QStringLiteral("Usage: quorvel-tool faces FILE -o DIR") << QString();
@@ -398,6 +398,10 @@ void TestToolImages::newRefuses_data()
                                    << QStringLiteral("--aggressiveness");
     QTest::newRow("mask too wide") << args({"--face", face, "--first-words", "0x100000000"}) << 2
                                    << QStringLiteral("--first-words");
+    QTest::newRow("first mask without a word") << args({"--face", face, "--first-words", "0"}) << 2
+                                               << QStringLiteral("--first-words 0 allows none of the words");
+    QTest::newRow("second mask without a word") << args({"--face", face, "--second-words", "0x2000"}) << 2
+                                                << QStringLiteral("--second-words 0x2000 allows none");
     QTest::newRow("mask negative") << args({"--face", face, "--second-words", "-1"}) << 2
                                    << QStringLiteral("--second-words");
     QTest::newRow("rectangle of three numbers") << args({"--face", face + "@1,2,3"}) << 2 << QStringLiteral("X1,Y1,X2,Y2");
