@@ -52,8 +52,10 @@ constexpr CTemplateControl kDialog131[] = {
      QT_TRANSLATE_NOOP("CGrabFaceDialog", "Square")},
     {Id::kDontStretch, Kind::CheckBox, 253, 89, 57, 13,
      QT_TRANSLATE_NOOP("CGrabFaceDialog", "Don't stretch")},
-    {Id::kOpenImage, Kind::PushButton, 252, 130, 60, 15,
+    {Id::kOpenImage, Kind::PushButton, 252, 110, 60, 15,
      QT_TRANSLATE_NOOP("CGrabFaceDialog", "Open image..")},
+    {Id::kFindFace, Kind::PushButton, 252, 130, 60, 15,
+     QT_TRANSLATE_NOOP("CGrabFaceDialog", "Find face")},
     {Id::kGrab, Kind::PushButton, 252, 155, 60, 15, QT_TRANSLATE_NOOP("CGrabFaceDialog", "Grab"),
      nullptr, 8.25, true},
     {Id::kTurnOff, Kind::PushButton, 252, 175, 60, 15,
@@ -165,6 +167,7 @@ void CGrabFaceDialog::CreateControls()
     connect(m_dontStretch, &QCheckBox::clicked, this, &CGrabFaceDialog::OnModeClicked);
     connect(FindControl<QPushButton>(this, Id::kOpenImage), &QPushButton::clicked, this,
             &CGrabFaceDialog::OnOpenImage);
+    CreateFindFaceButton();
     // As in any dialog, Enter presses the focused button, and "Grab" when none has the focus.
     for (QPushButton *button : findChildren<QPushButton *>())
         button->setAutoDefault(true);
@@ -310,17 +313,23 @@ void CGrabFaceDialog::ShowNumbers()
     else
         numbers = tr("No box, at %1").arg(zoom);
     const QFontMetrics metrics(m_statusLine->font());
-    const QString status = metrics.elidedText(m_status, Qt::ElideMiddle, m_statusLine->width());
+    const QString full = FullStatus();
+    const QString status = metrics.elidedText(full, Qt::ElideMiddle, m_statusLine->width());
     m_statusLine->setText(status + QLatin1Char('\n') + numbers);
-    m_statusLine->setToolTip(m_status + QLatin1Char('\n') + numbers);
-    m_statusLine->setAccessibleName(m_status + QLatin1Char(' ') + numbers);
+    m_statusLine->setToolTip(full + QLatin1Char('\n') + numbers);
+    m_statusLine->setAccessibleName(full + QLatin1Char(' ') + numbers);
+}
+
+QString CGrabFaceDialog::FullStatus() const
+{
+    return m_facesNote.isEmpty() ? m_status : m_status + QLatin1Char(' ') + m_facesNote;
 }
 
 void CGrabFaceDialog::ShowStatus(const QString &status)
 {
     m_status = status;
-    m_view->setToolTip(m_status);
-    m_view->setAccessibleDescription(m_status + QLatin1Char(' ') + m_result);
+    m_view->setToolTip(FullStatus());
+    m_view->setAccessibleDescription(FullStatus() + QLatin1Char(' ') + m_result);
     ShowNumbers();
 }
 

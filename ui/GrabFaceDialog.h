@@ -6,11 +6,13 @@
 // are made from it. The dialog works on a copy of the form's face slot; on accept the form
 // takes its faces.
 
+#include "image/FaceFinder.h"
 #include "image/RgbImage.h"
 #include "ui/FaceSlot.h"
 #include "ui/GrabPictureView.h"
 
 #include <QDialog>
+#include <QFutureWatcher>
 
 #include <memory>
 #include <optional>
@@ -19,6 +21,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QPushButton;
 class QScrollBar;
 
 namespace quorvel {
@@ -43,6 +46,7 @@ public:
         kTurnOff = 1036,
         kCancel = 2,
         kZoom = 1040,
+        kFindFace = 1041,
     };
 
     // Works on a copy of the slot. The first picture is the slot's large face in its colours,
@@ -69,6 +73,11 @@ public:
     // The whole status line: the load status, then the box and the scale.
     QString StatusLine() const;
 
+    // True while the face finder searches the picture that arrived last.
+    bool IsFindingFaces() const { return m_faceSearch.isRunning(); }
+    // The squares proposed for the faces found in the picture, largest first.
+    const std::vector<CGrabRect> &FaceBoxes() const { return m_faceBoxes; }
+
 protected:
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -93,6 +102,8 @@ private:
     void ReplacePicture(std::unique_ptr<CRgbImage> picture, const QString &origin, bool loaded,
                         const QString &why = QString());
     void ShowStatus(const QString &status);
+    // The load status and the faces found, as the status line and the description say it.
+    QString FullStatus() const;
     // What the faces were made from: that rectangle, the whole picture, or nothing.
     void DescribeResult(const std::optional<CGrabRect> &cut, bool wholePicture);
     void ShowNumbers();
@@ -101,10 +112,18 @@ private:
     void OnModeClicked();
     void OnGrab();
     void OnTurnOff();
+    // Face finding (GrabFaceDialogFaces.cpp): a search starts when a photo arrives, in the
+    // background; what it finds is proposed once it ends, unless the user has drawn a box.
+    void CreateFindFaceButton();
+    void StartFaceSearch();
+    void OnFacesFound();
+    void OnFindFace();
+    void PlaceBoxOnFace(std::size_t index);
 
     void PaintPreviews(QPainter &painter, const CGrabRect &selection);
 
-    std::unique_ptr<CRgbImage> m_picture;
+    // Shared with a face search under way, which may outlast the picture's showing.
+    std::shared_ptr<const CRgbImage> m_picture;
     CFaceSlot m_slot;
 
     CGrabPictureView *m_view = nullptr;
@@ -114,9 +133,18 @@ private:
     QCheckBox *m_dontStretch = nullptr;
     QComboBox *m_zoom = nullptr;
     QLabel *m_statusLine = nullptr;
+    QPushButton *m_findFace = nullptr;
     QString m_status;
+    QString m_facesNote; // how many faces the finder found in the picture shown
     QString m_result; // the description of what the faces were made from
     bool m_wholePicture = false;
+
+    QFutureWatcher<std::vector<CFoundFace>> m_faceSearch;
+    int m_pictureGeneration = 0; // counts the pictures that arrived, so a late search is known
+    int m_searchGeneration = -1;
+    std::vector<CGrabRect> m_faceBoxes;
+    std::size_t m_faceIndex = 0;
+    bool m_onFace = false; // the box stands on m_faceBoxes[m_faceIndex]
 
     // Each control's place in the template, in pixels, for the layout to move from.
     std::vector<std::pair<QWidget *, QRect>> m_places;

@@ -96,6 +96,7 @@ void CGrabFaceDialog::ReplacePicture(std::unique_ptr<CRgbImage> picture, const Q
         m_status += QLatin1Char(' ') + why;
     ResetView();
     ShowStatus(m_status);
+    StartFaceSearch();
 }
 
 void CGrabFaceDialog::OnPaste()

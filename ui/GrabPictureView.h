@@ -40,6 +40,8 @@ public:
     // is larger than the view, else at 1:1. Its halvings are made here.
     void SetPicture(const CRgbImage *picture);
     QSize PictureSize() const;
+    // The picture's halvings, made by SetPicture.
+    const CPicturePyramid &Pyramid() const { return m_pyramid; }
     // "Square" and "Don't stretch": the rules new boxes, handles and keys follow.
     void SetModes(bool square, bool dontStretch);
 
