@@ -17,6 +17,8 @@
 #   9. peak memory of each of 6-8 vs its decoded picture        target: at most 2.5 times
 #  10. peak memory of loading a 16-bit RGBA PNG of the photo (bench_picture load) vs its
 #      decoded picture plus 30 MB                               target: at most 1.1 times
+#  11. new --face default=P@face on an 18-megapixel portrait (opencv-doc's, scaled up) vs new
+#      with the square find-faces prints for it                target: at most 1.3 times
 # Usage: bench/compare.sh [BUILD-DIR]   (default build-bench; configured and built here)
 #        RUNS=N to change the number of timed runs (default 7).
 # Exit status 0 when every target is met, 1 otherwise.
@@ -28,7 +30,7 @@ export DEBIAN_FRONTEND=noninteractive
 
 # --- what the comparison needs ------------------------------------------------------------
 PACKAGES=(hyperfine imagemagick libjpeg-turbo-progs libimage-exiftool-perl libheif-examples
-          time mate-backgrounds cmake ninja-build g++
+          time mate-backgrounds opencv-doc cmake ninja-build g++
           pkg-config qt6-base-dev libturbojpeg0-dev libjpeg62-turbo-dev)
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -142,6 +144,15 @@ hyperfine -N --warmup 1 --runs "$RUNS" --export-csv "$WORK/heic.csv" --style bas
   -n heif-convert "heif-convert $WORK/photo.heic $WORK/photo.y4m" \
   >/dev/null
 
+echo "Timing new at the portrait's face against new with its square ($RUNS runs each) ..."
+"$CONVERT" /usr/share/doc/opencv-doc/opencv4/html/230501201_1.jpg -resize 18000000@ -quality 92 \
+  "$WORK/portrait.jpg"
+SQUARE=$("$TOOL" find-faces "$WORK/portrait.jpg" | head -n1 | cut -f2)
+hyperfine -N --warmup 1 --runs "$RUNS" --export-csv "$WORK/face.csv" --style basic \
+  -n face "$TOOL new -o $WORK/face.company --face default=$WORK/portrait.jpg@face" \
+  -n square "$TOOL new -o $WORK/square.company --face default=$WORK/portrait.jpg@$SQUARE" \
+  >/dev/null
+
 # Peak memory in kilobytes, the middle of three runs.
 peak() {
   for _ in 1 2 3; do "$TIME" -f '%M' "$@" 2>&1 >/dev/null | tail -n1; done | sort -n | sed -n 2p
@@ -199,6 +210,9 @@ row "new, HEIC, peak memory" "$(mb $(( HEIC_KB * 1024 )))" "$(mb "$HEIC_DECODED"
 row "load 16-bit RGBA PNG, peak memory" "$(mb $(( PNG_KB * 1024 )))" \
   "$(mb $(( DECODED + 30000000 ))) decoded + 30 MB" \
   "$(ratio $(( PNG_KB * 1024 )) $(( DECODED + 30000000 )))" 1.10
+row "new at @face, 18 MP portrait" "$(secs "$(median "$WORK/face.csv" face)")" \
+  "$(secs "$(median "$WORK/face.csv" square)") its square" \
+  "$(ratio "$(median "$WORK/face.csv" face)" "$(median "$WORK/face.csv" square)")" 1.30
 echo
 echo "For reference: djpeg's own peak memory on the photo: $(mb $(( DJPEG_KB * 1024 )))."
 exit $status

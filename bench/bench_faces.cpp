@@ -1,0 +1,127 @@
+// Speed of the face finder, the photos decoded beforehand:
+//   large     FindFaces on the 5640x3172 mate-backgrounds photo, warm       target: 120 ms
+//   pyramid   the same from the halvings the grab dialog has made anyway
+//   portrait  FindFaces on a 1024x768 portrait (opencv-doc's, scaled)       target: 60 ms
+//   setup     the detector's one-time setup, in a fresh process (first call less a warm one)
+//   dialog    in the grab dialog, from the photo shown to the box placed    target: 150 ms
+// Runs on the offscreen platform. Qt Test's options apply: bench_faces -median 9 large
+
+#include "image/FaceFinder.h"
+#include "image/PicturePyramid.h"
+#include "ui/GrabFaceDialog.h"
+
+#include <QElapsedTimer>
+#include <QPainter>
+#include <QTest>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+using namespace quorvel;
+
+namespace {
+
+const char kLargePhoto[] = "/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg";
+const char kPortrait[] = "/usr/share/doc/opencv-doc/opencv4/html/230501201_1.jpg";
+
+// The portrait scaled into the middle of a 1024x768 picture, grey around it.
+std::unique_ptr<CRgbImage> Portrait1024()
+{
+    const QImage face(QString::fromLatin1(kPortrait));
+    QImage canvas(1024, 768, QImage::Format_RGB888);
+    canvas.fill(QColor(90, 90, 90));
+    QPainter painter(&canvas);
+    const QImage scaled = face.scaledToHeight(768, Qt::SmoothTransformation);
+    painter.drawImage((1024 - scaled.width()) / 2, 0, scaled);
+    painter.end();
+    auto picture = std::make_unique<CRgbImage>(1024, 768);
+    for (int y = 0; y < 768; ++y)
+        std::memcpy(picture->Pixels() + std::size_t(y) * 1024, canvas.constScanLine(y), 1024 * 3);
+    return picture;
+}
+
+} // namespace
+
+class BenchFaces : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void setup();
+    void large();
+    void pyramid();
+    void portrait();
+    void dialog();
+};
+
+void BenchFaces::setup()
+{
+    const std::unique_ptr<CRgbImage> picture = Portrait1024();
+    QElapsedTimer timer;
+    timer.start();
+    const std::size_t first = FindFaces(*picture).size();
+    const qint64 cold = timer.nsecsElapsed();
+    timer.restart();
+    const std::size_t second = FindFaces(*picture).size();
+    const qint64 warm = timer.nsecsElapsed();
+    QCOMPARE(first, second);
+    qInfo("setup: %.1f ms (first search %.1f ms, warm %.1f ms)", double(cold - warm) / 1e6,
+          double(cold) / 1e6, double(warm) / 1e6);
+}
+
+void BenchFaces::large()
+{
+    const CRgbImage picture{QString::fromLatin1(kLargePhoto)};
+    QVERIFY(picture.IsLoaded());
+    FindFaces(picture); // warm
+    QBENCHMARK {
+        FindFaces(picture);
+    }
+}
+
+void BenchFaces::pyramid()
+{
+    const CRgbImage picture{QString::fromLatin1(kLargePhoto)};
+    const CPicturePyramid halvings(picture);
+    FindFaces(picture, &halvings);
+    QBENCHMARK {
+        FindFaces(picture, &halvings);
+    }
+}
+
+void BenchFaces::portrait()
+{
+    const std::unique_ptr<CRgbImage> picture = Portrait1024();
+    QCOMPARE(FindFaces(*picture).size(), std::size_t(1));
+    QBENCHMARK {
+        FindFaces(*picture);
+    }
+}
+
+void BenchFaces::dialog()
+{
+    CGrabFaceDialog dialog(CFaceSlot("default", 1, 1, 2));
+    dialog.resize(1200, 850);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    dialog.LoadPictureFile(QString::fromLatin1(kPortrait)); // warms the finder
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.PictureView()->Box().has_value(), 10000);
+    std::vector<double> times;
+    for (int run = 0; run < 9; ++run) {
+        dialog.LoadPictureFile(QString::fromLatin1(kPortrait));
+        QElapsedTimer timer;
+        timer.start();
+        dialog.PictureView()->repaint(); // the photo painted
+        while (dialog.IsFindingFaces() || !dialog.PictureView()->Box()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            QVERIFY(timer.elapsed() < 10000);
+        }
+        times.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    qInfo("dialog: photo painted to box placed, median of 9: %.1f ms", times[times.size() / 2]);
+}
+
+QTEST_MAIN(BenchFaces)
+#include "bench_faces.moc"
