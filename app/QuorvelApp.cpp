@@ -108,7 +108,7 @@ bool CQuorvelApp::InitInstance(const QStringList &arguments)
     }
 
     // The single-document arrangement: one document, one frame, one view, for the whole run.
-    m_document = std::make_unique<CQuorvelDoc>();
+    m_document = std::make_unique<CQuorvelDoc>(Prompts(), m_folders);
     connect(m_document.get(), &CDocument::pathNameSet, this,
             [this](const QString &path, bool addToRecentFiles) {
                 if (addToRecentFiles)
@@ -183,12 +183,12 @@ void CQuorvelApp::OnImportCompany()
     if (!chosen || chosen->isEmpty() || !m_document->OpenDocumentFile(*chosen))
         return;
 
-    const QString folder = GetObjectFolder();
+    const QString folder = m_folders.ObjectFolder();
     const CImportLock lock(folder);
     if (const std::optional<QString> installed = FindInstalledCopy(*chosen, folder)) {
         // Already installed: the document becomes that file, which stays untouched.
         m_document->SetPathName(*installed, false);
-        m_document->SetTitle(m_document->GetOwnerName());
+        m_document->SetTitle(m_document->Record().GetOwnerName());
         return;
     }
     m_document->InstallCompany(folder);

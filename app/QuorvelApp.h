@@ -4,6 +4,7 @@
 // About).
 
 #include "app/RecentFileList.h"
+#include "game/ObjectFolder.h"
 
 #include <QApplication>
 
@@ -68,6 +69,7 @@ private:
     void ObjectFolderChanged();
     void SaveStdProfileSettings();
 
+    CGameFolderService m_folders;
     std::unique_ptr<CQuorvelDoc> m_document;
     std::unique_ptr<CMainFrame> m_frame;
     CRecentFileList m_recentFiles{kRecentFileCount};

@@ -64,7 +64,7 @@ QByteArray Company(int number, QRandomGenerator &random)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     CArchive archive(&buffer, CArchive::store);
-    WriteCompany(archive, record, false);
+    WriteCompany(archive, record, record.GetDateStamp());
     return bytes;
 }
 

@@ -221,12 +221,21 @@ std::vector<int> PresentExpressions(std::uint32_t expressionMask)
     return present;
 }
 
-void WriteCompany(CArchive &archive, CCompanyRecord &record, bool modified)
+CDateStamp StampToWrite(const CCompanyRecord &record, bool modified)
 {
-    const std::vector<int> present = PresentExpressions(record.m_data.m_expressionMask);
+    if (!modified)
+        return record.GetDateStamp();
+    CDateStamp now;
+    PackDateStamp(now);
+    return now;
+}
+
+void WriteCompany(CArchive &archive, const CCompanyRecord &record, const CDateStamp &stamp)
+{
+    const std::vector<int> present = PresentExpressions(record.GetExpressionMask());
     const auto n = std::uint32_t(present.size());
-    const QByteArray owner = TextBytes(record.m_ownerName);
-    const QByteArray word = TextBytes(record.m_specificWord);
+    const QByteArray owner = TextBytes(record.OwnerNameField());
+    const QByteArray word = TextBytes(record.SpecificWordField());
     const std::uint32_t dataLength =
         kFixedDataLength + std::uint32_t(owner.size() + word.size()) + kFacePairFileBytes * n;
     CObjectWriteBuffer buffer(qsizetype(dataLength) + kCompanyDataOffset);
@@ -235,9 +244,7 @@ void WriteCompany(CArchive &archive, CCompanyRecord &record, bool modified)
     header[kObjectKindOffset] = kCompanyKindByte;
     std::memcpy(header + kObjectNameOffset, "COMP", 4);
     std::memcpy(header + kObjectNameOffset + 4, word.constData(), std::size_t(qMin<qsizetype>(4, word.size())));
-    if (modified)
-        PackDateStamp(record.m_dateStamp);
-    std::memcpy(header + kObjectStampOffset, record.m_dateStamp.data(), 3);
+    std::memcpy(header + kObjectStampOffset, stamp.data(), 3);
 
     buffer.Append(header, kObjectHeaderSize, nullptr);
     CObjectChecksum checksum;
@@ -249,7 +256,7 @@ void WriteCompany(CArchive &archive, CCompanyRecord &record, bool modified)
     buffer.AppendU32(dataLength, nullptr);
 
     std::uint8_t data[kCompanyDataSize];
-    EncodeCompanyData(record.m_data, data);
+    EncodeCompanyData(record.Data(), data);
     buffer.Append(data, kCompanyDataSize, &checksum);
 
     WriteStringTable(buffer, checksum, owner);
@@ -268,14 +275,14 @@ void WriteCompany(CArchive &archive, CCompanyRecord &record, bool modified)
         PutU16(entry + kImageEntryWidthOffset, kSmallFaceSide);
         PutU16(entry + kImageEntryHeightOffset, kSmallFaceSide);
         entry += kImageEntrySize;
-        std::memcpy(pixels, record.m_smallFaces[std::size_t(e)].data(), kSmallFaceBytes);
+        std::memcpy(pixels, record.SmallFace(e).data(), kSmallFaceBytes);
         pixels += kSmallFaceBytes;
 
         PutU32(entry, offset + kSmallFaceBytes);
         PutU16(entry + kImageEntryWidthOffset, kLargeFaceSide);
         PutU16(entry + kImageEntryHeightOffset, kLargeFaceSide);
         entry += kImageEntrySize;
-        std::memcpy(pixels, record.m_largeFaces[std::size_t(e)].data(), kLargeFaceBytes);
+        std::memcpy(pixels, record.LargeFace(e).data(), kLargeFaceBytes);
         pixels += kLargeFaceBytes;
 
         offset += kFacePairBytes;
@@ -365,28 +372,27 @@ void ReadCompany(CArchive &archive, CCompanyRecord &record)
         ++next;
     }
 
-    record.m_data = data;
-    std::memcpy(record.m_dateStamp.data(), header + kObjectStampOffset, 3);
-    record.m_ownerName = ownerName;
-    record.m_specificWord = specificWord;
+    CDateStamp stamp;
+    std::memcpy(stamp.data(), header + kObjectStampOffset, 3);
+    record.SetData(data);
+    record.SetDateStamp(stamp);
+    record.SetOwnerNameField(ownerName);
+    record.SetSpecificWordField(specificWord);
     for (const CPlacement &p : placements) {
         const std::uint8_t *source = imageData + p.offset;
         if (p.large)
-            std::memcpy(record.m_largeFaces[std::size_t(p.index)].data(), source, kLargeFaceBytes);
+            record.SetLargeFaceBytes(p.index, source);
         else
-            std::memcpy(record.m_smallFaces[std::size_t(p.index)].data(), source, kSmallFaceBytes);
+            record.SetSmallFaceBytes(p.index, source);
     }
 }
 
 QString ExportFileName(const CCompanyRecord &record, bool modified)
 {
-    CDateStamp stamp = record.m_dateStamp;
-    if (modified)
-        PackDateStamp(stamp);
+    const CDateStamp stamp = StampToWrite(record, modified);
     // The rule works on the file's 8-bit text; the result is decoded at the end.
-    const QByteArray text = QByteArray(record.m_ownerName.data() + 1,
-                                       qstrnlen(record.m_ownerName.data() + 1,
-                                                kNameFieldSize - 1))
+    const char *owner = record.OwnerNameField().data() + 1;
+    const QByteArray text = QByteArray(owner, qstrnlen(owner, kNameFieldSize - 1))
                             + ' ' + FormatDateStamp(stamp).left(10).toLatin1();
     QByteArray name;
     bool inRun = false;

@@ -31,9 +31,12 @@ CCompanyData DecodeCompanyData(const std::uint8_t *in);
 // The indices 0-8 whose bit is set in the mask, ascending.
 std::vector<int> PresentExpressions(std::uint32_t expressionMask);
 
-// Writes the whole file in one archive write. A modified company gets the current universal
-// time as its stamp (in the header and in m_dateStamp); an unmodified one keeps its own.
-void WriteCompany(CArchive &archive, CCompanyRecord &record, bool modified);
+// The stamp a write records: the current universal time for a modified company, else the
+// company's own.
+CDateStamp StampToWrite(const CCompanyRecord &record, bool modified);
+
+// Writes the whole file in one archive write, with the given date stamp in its header.
+void WriteCompany(CArchive &archive, const CCompanyRecord &record, const CDateStamp &stamp);
 
 // Reads a company; throws CArchiveException(badIndex) for any malformed file. The whole file
 // is checked before anything is stored, so on a throw the record is unchanged.

@@ -19,7 +19,6 @@ constexpr std::array<const char *, kExpressionCount> kExpressionNames = {
 constexpr qsizetype kOwnerNameMax = kNameFieldSize - 2;
 constexpr qsizetype kSpecificWordMax = kNameFieldSize - 1;
 
-constexpr std::uint32_t kDefaultExpressionBit = 0x001;
 constexpr std::uint32_t kAllWords = 0x1FFF;
 constexpr std::uint8_t kDefaultRating = 5;
 
@@ -43,7 +42,7 @@ QByteArray AnsiField(const QString &text, qsizetype max)
 }
 
 // Writes bytes at the given field offset and clears the rest of the field.
-void StoreField(std::array<char, kNameFieldSize> &field, qsizetype offset, const QByteArray &bytes)
+void StoreField(CNameField &field, qsizetype offset, const QByteArray &bytes)
 {
     std::fill(field.begin() + offset, field.end(), '\0');
     std::memcpy(field.data() + offset, bytes.constData(), std::size_t(bytes.size()));
@@ -129,15 +128,14 @@ QString CCompanyRecord::GetOwnerName() const
     return FromAnsi(FieldBytes(m_ownerName.data() + 1, kNameFieldSize - 1));
 }
 
-void CCompanyRecord::SetOwnerName(const QString &name)
+bool CCompanyRecord::SetOwnerName(const QString &name)
 {
     m_ownerName[0] = char(kOwnerNameLeadByte);
     const QByteArray bytes = AnsiField(name, kOwnerNameMax);
-    if (bytes != FieldBytes(m_ownerName.data() + 1, kOwnerNameMax)) {
-        StoreField(m_ownerName, 1, bytes);
-        RecordChanged();
-    }
-    OwnerNameSet();
+    if (bytes == FieldBytes(m_ownerName.data() + 1, kOwnerNameMax))
+        return false;
+    StoreField(m_ownerName, 1, bytes);
+    return true;
 }
 
 QString CCompanyRecord::GetSpecificWord() const
@@ -145,13 +143,13 @@ QString CCompanyRecord::GetSpecificWord() const
     return FromAnsi(FieldBytes(m_specificWord.data(), kNameFieldSize));
 }
 
-void CCompanyRecord::SetSpecificWord(const QString &word)
+bool CCompanyRecord::SetSpecificWord(const QString &word)
 {
     const QByteArray bytes = AnsiField(word, kSpecificWordMax);
-    if (bytes != FieldBytes(m_specificWord.data(), kSpecificWordMax)) {
-        StoreField(m_specificWord, 0, bytes);
-        RecordChanged();
-    }
+    if (bytes == FieldBytes(m_specificWord.data(), kSpecificWordMax))
+        return false;
+    StoreField(m_specificWord, 0, bytes);
+    return true;
 }
 
 bool CCompanyRecord::IsFirstWordAllowed(std::uint32_t bit) const
@@ -159,10 +157,9 @@ bool CCompanyRecord::IsFirstWordAllowed(std::uint32_t bit) const
     return (m_data.m_firstWordMask & bit) != 0;
 }
 
-void CCompanyRecord::SetFirstWordAllowed(std::uint32_t bit, bool on)
+bool CCompanyRecord::SetFirstWordAllowed(std::uint32_t bit, bool on)
 {
-    if (SetMaskBit(m_data.m_firstWordMask, bit, on))
-        RecordChanged();
+    return SetMaskBit(m_data.m_firstWordMask, bit, on);
 }
 
 bool CCompanyRecord::IsSecondWordAllowed(std::uint32_t bit) const
@@ -170,10 +167,25 @@ bool CCompanyRecord::IsSecondWordAllowed(std::uint32_t bit) const
     return (m_data.m_secondWordMask & bit) != 0;
 }
 
-void CCompanyRecord::SetSecondWordAllowed(std::uint32_t bit, bool on)
+bool CCompanyRecord::SetSecondWordAllowed(std::uint32_t bit, bool on)
 {
-    if (SetMaskBit(m_data.m_secondWordMask, bit, on))
-        RecordChanged();
+    return SetMaskBit(m_data.m_secondWordMask, bit, on);
+}
+
+bool CCompanyRecord::SetFirstWordMask(std::uint32_t mask)
+{
+    if (mask == m_data.m_firstWordMask)
+        return false;
+    m_data.m_firstWordMask = mask;
+    return true;
+}
+
+bool CCompanyRecord::SetSecondWordMask(std::uint32_t mask)
+{
+    if (mask == m_data.m_secondWordMask)
+        return false;
+    m_data.m_secondWordMask = mask;
+    return true;
 }
 
 int CCompanyRecord::GetIntelligence() const
@@ -191,29 +203,29 @@ int CCompanyRecord::GetCompetitiveness() const
     return m_data.m_competitiveness;
 }
 
-void CCompanyRecord::SetRating(std::uint8_t &rating, int value)
+bool CCompanyRecord::SetRating(std::uint8_t &rating, int value)
 {
     // Only the low byte is stored; a value that leaves that byte as it was changes nothing.
     const auto stored = std::uint8_t(value & 0xFF);
     if (stored == rating)
-        return;
+        return false;
     rating = stored;
-    RecordChanged();
+    return true;
 }
 
-void CCompanyRecord::SetIntelligence(int value)
+bool CCompanyRecord::SetIntelligence(int value)
 {
-    SetRating(m_data.m_intelligence, value);
+    return SetRating(m_data.m_intelligence, value);
 }
 
-void CCompanyRecord::SetAggressiveness(int value)
+bool CCompanyRecord::SetAggressiveness(int value)
 {
-    SetRating(m_data.m_aggressiveness, value);
+    return SetRating(m_data.m_aggressiveness, value);
 }
 
-void CCompanyRecord::SetCompetitiveness(int value)
+bool CCompanyRecord::SetCompetitiveness(int value)
 {
-    SetRating(m_data.m_competitiveness, value);
+    return SetRating(m_data.m_competitiveness, value);
 }
 
 bool CCompanyRecord::GetFaces(std::uint32_t bit, std::uint8_t *small, std::uint8_t *large) const
@@ -228,12 +240,12 @@ bool CCompanyRecord::GetFaces(std::uint32_t bit, std::uint8_t *small, std::uint8
     return true;
 }
 
-void CCompanyRecord::SetFaces(std::uint32_t bit, const std::uint8_t *small,
+bool CCompanyRecord::SetFaces(std::uint32_t bit, const std::uint8_t *small,
                               const std::uint8_t *large)
 {
     const int index = ExpressionIndexForBit(bit);
     if (index < 0)
-        return;
+        return false;
     if (small && large) {
         m_data.m_expressionMask |= bit;
         std::memcpy(m_smallFaces[std::size_t(index)].data(), small, kSmallFaceBytes);
@@ -242,7 +254,21 @@ void CCompanyRecord::SetFaces(std::uint32_t bit, const std::uint8_t *small,
         // A company always keeps its default expression; only the others can be removed.
         m_data.m_expressionMask &= ~bit;
     }
-    RecordChanged();
+    return true;
 }
+
+void CCompanyRecord::SetSmallFaceBytes(int index, const std::uint8_t *small)
+{
+    if (index >= 0 && index < kExpressionCount)
+        std::memcpy(m_smallFaces[std::size_t(index)].data(), small, kSmallFaceBytes);
+}
+
+void CCompanyRecord::SetLargeFaceBytes(int index, const std::uint8_t *large)
+{
+    if (index >= 0 && index < kExpressionCount)
+        std::memcpy(m_largeFaces[std::size_t(index)].data(), large, kLargeFaceBytes);
+}
+
+
 
 } // namespace quorvel

@@ -1,6 +1,7 @@
 #pragma once
 // The in-memory company: owner name, specific word, name-part masks, ratings, faces and the
-// date stamp of the last save. The document derives from it and connects the two hooks.
+// date stamp of the last save. A plain value: each setter says whether it changed the
+// company, and the document that owns one turns that into its modified state and undo steps.
 
 #include <QDateTime>
 #include <QString>
@@ -18,6 +19,7 @@ constexpr int kSmallFaceBytes = kSmallFaceSide * kSmallFaceSide; // 576
 constexpr int kLargeFaceBytes = kLargeFaceSide * kLargeFaceSide; // 4096
 constexpr std::uint8_t kOwnerNameLeadByte = 0x88;
 constexpr int kNameFieldSize = 255;
+constexpr std::uint32_t kDefaultExpressionBit = 0x001;
 
 // "default", "happy", ... "repulsed"; index i has bit 1 << i in the expression mask.
 const char *ExpressionName(int index);
@@ -43,6 +45,9 @@ static_assert(sizeof(CCompanyData) == 56, "CCompanyData must be exactly 56 bytes
 using CDateStamp = std::array<std::uint8_t, 3>;
 using CSmallFace = std::array<std::uint8_t, kSmallFaceBytes>;
 using CLargeFace = std::array<std::uint8_t, kLargeFaceBytes>;
+// A text field as the file holds it: NUL-terminated 8-bit text (the owner name after its
+// lead byte 0x88).
+using CNameField = std::array<char, kNameFieldSize>;
 
 // Packs the given time (or the current universal time) into three bytes.
 void PackDateStamp(CDateStamp &stamp, std::optional<QDateTime> time = std::nullopt);
@@ -53,48 +58,67 @@ class CCompanyRecord
 {
 public:
     CCompanyRecord();
-    virtual ~CCompanyRecord() = default;
 
     // The new-company defaults (everything but the faces and the reserved bytes) and a
     // date stamp of the current time.
     void SetNewCompanyDefaults();
 
+    // The setters store the value and return true when that changed the company.
     QString GetOwnerName() const;
-    void SetOwnerName(const QString &name);
+    bool SetOwnerName(const QString &name);
     QString GetSpecificWord() const;
-    void SetSpecificWord(const QString &word);
+    bool SetSpecificWord(const QString &word);
 
     bool IsFirstWordAllowed(std::uint32_t bit) const;
-    void SetFirstWordAllowed(std::uint32_t bit, bool on);
+    bool SetFirstWordAllowed(std::uint32_t bit, bool on);
     bool IsSecondWordAllowed(std::uint32_t bit) const;
-    void SetSecondWordAllowed(std::uint32_t bit, bool on);
+    bool SetSecondWordAllowed(std::uint32_t bit, bool on);
+    // Whole masks, bits above the thirteen words included.
+    std::uint32_t GetFirstWordMask() const { return m_data.m_firstWordMask; }
+    std::uint32_t GetSecondWordMask() const { return m_data.m_secondWordMask; }
+    bool SetFirstWordMask(std::uint32_t mask);
+    bool SetSecondWordMask(std::uint32_t mask);
 
     int GetIntelligence() const;
     int GetAggressiveness() const;
     int GetCompetitiveness() const;
-    void SetIntelligence(int value);
-    void SetAggressiveness(int value);
-    void SetCompetitiveness(int value);
+    bool SetIntelligence(int value);
+    bool SetAggressiveness(int value);
+    bool SetCompetitiveness(int value);
 
+    // Faces by expression bit. SetFaces with both faces adds or replaces the expression,
+    // without them removes it (the default expression keeps its bit); it counts as a change
+    // on every call that names an expression, as the form's write-back relies on.
+    std::uint32_t GetExpressionMask() const { return m_data.m_expressionMask; }
     bool GetFaces(std::uint32_t bit, std::uint8_t *small, std::uint8_t *large) const;
-    void SetFaces(std::uint32_t bit, const std::uint8_t *small, const std::uint8_t *large);
+    bool SetFaces(std::uint32_t bit, const std::uint8_t *small, const std::uint8_t *large);
 
-    // The stored data, for the object file and the tools.
+    // The stored bytes, for the object file and the tools. The face arrays hold whatever the
+    // last company left there for an expression that is absent.
+    const CCompanyData &Data() const { return m_data; }
+    const CSmallFace &SmallFace(int index) const { return m_smallFaces[std::size_t(index)]; }
+    const CLargeFace &LargeFace(int index) const { return m_largeFaces[std::size_t(index)]; }
+    const CNameField &OwnerNameField() const { return m_ownerName; }
+    const CNameField &SpecificWordField() const { return m_specificWord; }
+    const CDateStamp &GetDateStamp() const { return m_dateStamp; }
+
+    // The stored bytes as a file holds them, for the reader: nothing is checked or converted.
+    void SetData(const CCompanyData &data) { m_data = data; }
+    void SetSmallFaceBytes(int index, const std::uint8_t *small);
+    void SetLargeFaceBytes(int index, const std::uint8_t *large);
+    void SetOwnerNameField(const CNameField &field) { m_ownerName = field; }
+    void SetSpecificWordField(const CNameField &field) { m_specificWord = field; }
+    void SetDateStamp(const CDateStamp &stamp) { m_dateStamp = stamp; }
+
+private:
+    static bool SetRating(std::uint8_t &rating, int value);
+
     CCompanyData m_data{};
     std::array<CSmallFace, kExpressionCount> m_smallFaces{};
     std::array<CLargeFace, kExpressionCount> m_largeFaces{};
-    std::array<char, kNameFieldSize> m_ownerName{};    // lead byte 0x88, then the name
-    std::array<char, kNameFieldSize> m_specificWord{};
+    CNameField m_ownerName{}; // lead byte 0x88, then the name
+    CNameField m_specificWord{};
     CDateStamp m_dateStamp{};
-
-protected:
-    // Called after every change made through a record operation.
-    virtual void RecordChanged() {}
-    // Called at the end of every SetOwnerName, changed or not.
-    virtual void OwnerNameSet() {}
-
-private:
-    void SetRating(std::uint8_t &rating, int value);
 };
 
 } // namespace quorvel

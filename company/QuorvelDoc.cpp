@@ -1,34 +1,66 @@
 #include "company/QuorvelDoc.h"
 
 #include "company/CompanyFile.h"
+#include "company/CompanyUndo.h"
 #include "game/ObjectFolder.h"
 #include "platform/Archive.h"
 #include "platform/Logging.h"
 #include "platform/Prompts.h"
 
+#include <QScopedValueRollback>
+
 namespace quorvel {
 
 namespace {
 
-constexpr std::uint32_t kDefaultExpressionBit = 1;
+// The merge ids of the steps that join while the same control goes on changing.
+enum EMergeId : int {
+    kMergeOwnerName = 1,
+    kMergeSpecificWord,
+    kMergeIntelligence,
+    kMergeAggressiveness,
+    kMergeCompetitiveness,
+};
+
+int MergeId(EStepMerge merge, EMergeId id)
+{
+    return merge == EStepMerge::SameControl ? id : -1;
+}
 
 } // namespace
 
-CQuorvelDoc::CQuorvelDoc(QObject *parent)
-    : CDocument(parent)
+CQuorvelDoc::CQuorvelDoc(IPrompts &prompts, const IObjectFolderService &folders, QObject *parent)
+    : CDocument(prompts, parent)
+    , m_folders(folders)
 {
+    connect(&m_undoStack, &QUndoStack::indexChanged, this, &CQuorvelDoc::HistoryMoved);
+}
+
+CQuorvelDoc::~CQuorvelDoc()
+{
+    // The commands refer to the document; they go first.
+    m_undoStack.clear();
 }
 
 bool CQuorvelDoc::HasDefaultFace() const
 {
-    return (m_data.m_expressionMask & kDefaultExpressionBit) != 0;
+    return (m_record.GetExpressionMask() & kDefaultExpressionBit) != 0;
+}
+
+QString CQuorvelDoc::ExpressionTitle(std::uint32_t bit)
+{
+    QString name = QString::fromLatin1(ExpressionName(ExpressionIndexForBit(bit)));
+    if (!name.isEmpty())
+        name[0] = name[0].toUpper();
+    return name;
 }
 
 bool CQuorvelDoc::OnNewDocument()
 {
     if (!CDocument::OnNewDocument())
         return false;
-    SetNewCompanyDefaults(); // also stamps the current time
+    m_record.SetNewCompanyDefaults(); // also stamps the current time
+    m_undoStack.clear();
     TakeFreshPath();
     SetTitle(tr("New company"));
     SetModifiedFlag(false);
@@ -37,37 +69,54 @@ bool CQuorvelDoc::OnNewDocument()
 
 bool CQuorvelDoc::OnOpenDocument(const QString &path)
 {
-    return CDocument::OnOpenDocument(path);
-}
-
-bool CQuorvelDoc::OnSaveDocument(const QString &path)
-{
-    return CDocument::OnSaveDocument(path);
-}
-
-void CQuorvelDoc::OnCloseDocument()
-{
-    CDocument::OnCloseDocument();
-}
-
-void CQuorvelDoc::DeleteContents()
-{
+    if (!CDocument::OnOpenDocument(path))
+        return false;
+    m_undoStack.clear();
+    return true;
 }
 
 void CQuorvelDoc::Serialize(CArchive &archive)
 {
+    // The flag goes clear here, before the file is on the disk: the history's clean state
+    // waits for the save's end.
+    const QScopedValueRollback serializing(m_serializing, true);
     if (archive.IsStoring()) {
-        WriteCompany(archive, *this, IsModified());
+        const CDateStamp stamp = StampToWrite(m_record, IsModified());
+        WriteCompany(archive, m_record, stamp);
+        m_record.SetDateStamp(stamp);
     } else {
-        ReadCompany(archive, *this);
-        SetTitle(GetOwnerName());
+        ReadCompany(archive, m_record);
+        SetTitle(m_record.GetOwnerName());
     }
     SetModifiedFlag(false);
 }
 
+void CQuorvelDoc::SetModifiedFlag(bool modified)
+{
+    CDocument::SetModifiedFlag(modified);
+    if (m_serializing)
+        return;
+    if (!modified)
+        m_undoStack.setClean();
+    else if (m_undoStack.isClean())
+        m_undoStack.resetClean();
+}
+
+void CQuorvelDoc::HistoryMoved()
+{
+    // Back at the saved or opened state the company is unmodified again; any other state is
+    // a change, and the first one takes a fresh path.
+    if (m_undoStack.isClean()) {
+        if (IsModified())
+            SetModifiedFlag(false);
+    } else {
+        MarkModified();
+    }
+}
+
 void CQuorvelDoc::TakeFreshPath()
 {
-    if (const std::optional<QString> path = MakeUniqueCompanyPath()) {
+    if (const std::optional<QString> path = MakeUniqueCompanyPath(m_folders.ObjectFolder())) {
         SetPathName(*path, false);
         return;
     }
@@ -83,7 +132,7 @@ void CQuorvelDoc::MarkModified()
     if (IsModified())
         return;
     TakeFreshPath();
-    SetTitle(GetOwnerName());
+    SetTitle(m_record.GetOwnerName());
     SetModifiedFlag(true);
 }
 
@@ -93,19 +142,128 @@ void CQuorvelDoc::FollowObjectFolder()
         TakeFreshPath();
 }
 
-void CQuorvelDoc::RecordChanged()
+CQuorvelDoc::CStep::CStep(CQuorvelDoc &document, const QString &text, int mergeId)
+    : m_document(document)
 {
-    MarkModified();
+    m_document.BeginStep(text, mergeId);
 }
 
-void CQuorvelDoc::OwnerNameSet()
+CQuorvelDoc::CStep::~CStep()
 {
-    SetTitle(GetOwnerName());
+    m_document.EndStep();
+}
+
+void CQuorvelDoc::BeginStep(const QString &text, int mergeId)
+{
+    if (m_stepDepth++ > 0)
+        return;
+    m_stepText = text;
+    m_stepMergeId = mergeId;
+    m_stepChanged = false;
+    m_stepBefore = std::make_unique<CCompanyState>(m_record);
+}
+
+void CQuorvelDoc::TouchFace(int index)
+{
+    if (m_stepBefore && index >= 0)
+        m_stepBefore->AddFace(m_record, index);
+}
+
+void CQuorvelDoc::EndStep()
+{
+    if (--m_stepDepth > 0)
+        return;
+    std::unique_ptr<CCompanyState> before = std::move(m_stepBefore);
+    if (!m_stepChanged || !before)
+        return;
+    CCompanyState after(m_record);
+    for (int index : before->FaceIndices())
+        after.AddFace(m_record, index);
+    // The push moves the history, which marks the company modified (HistoryMoved).
+    m_undoStack.push(new CCompanyCommand(*this, m_stepText, m_stepMergeId, std::move(*before),
+                                         std::move(after)));
+}
+
+void CQuorvelDoc::CloseLastStep()
+{
+    const int index = m_undoStack.index();
+    if (index > 0) {
+        // Only the document pushes, so every command is one of its steps.
+        static_cast<const CCompanyCommand *>(m_undoStack.command(index - 1))->Close();
+    }
+}
+
+void CQuorvelDoc::RestoreState(const CCompanyState &state)
+{
+    state.RestoreInto(m_record);
+    SetTitle(m_record.GetOwnerName());
+    UpdateAllViews();
+}
+
+void CQuorvelDoc::SetOwnerName(const QString &name)
+{
+    {
+        CStep step(*this, tr("Typing in Owner Name"), kMergeOwnerName);
+        if (m_record.SetOwnerName(name))
+            StepChanged();
+    }
+    SetTitle(m_record.GetOwnerName());
+}
+
+void CQuorvelDoc::SetSpecificWord(const QString &word)
+{
+    CStep step(*this, tr("Typing in Specific Word"), kMergeSpecificWord);
+    if (m_record.SetSpecificWord(word))
+        StepChanged();
+}
+
+void CQuorvelDoc::SetFirstWordAllowed(std::uint32_t bit, bool on)
+{
+    CStep step(*this, tr("Change First Words"));
+    if (m_record.SetFirstWordAllowed(bit, on))
+        StepChanged();
+}
+
+void CQuorvelDoc::SetSecondWordAllowed(std::uint32_t bit, bool on)
+{
+    CStep step(*this, tr("Change Second Words"));
+    if (m_record.SetSecondWordAllowed(bit, on))
+        StepChanged();
+}
+
+void CQuorvelDoc::SetIntelligence(int value, EStepMerge merge)
+{
+    CStep step(*this, tr("Change Intelligence"), MergeId(merge, kMergeIntelligence));
+    if (m_record.SetIntelligence(value))
+        StepChanged();
+}
+
+void CQuorvelDoc::SetAggressiveness(int value, EStepMerge merge)
+{
+    CStep step(*this, tr("Change Aggressiveness"), MergeId(merge, kMergeAggressiveness));
+    if (m_record.SetAggressiveness(value))
+        StepChanged();
+}
+
+void CQuorvelDoc::SetCompetitiveness(int value, EStepMerge merge)
+{
+    CStep step(*this, tr("Change Competitiveness"), MergeId(merge, kMergeCompetitiveness));
+    if (m_record.SetCompetitiveness(value))
+        StepChanged();
+}
+
+void CQuorvelDoc::SetFaces(std::uint32_t bit, const std::uint8_t *small, const std::uint8_t *large)
+{
+    const QString title = ExpressionTitle(bit);
+    CStep step(*this, small && large ? tr("Set %1 Face").arg(title) : tr("Turn Off %1 Face").arg(title));
+    TouchFace(ExpressionIndexForBit(bit));
+    if (m_record.SetFaces(bit, small, large))
+        StepChanged();
 }
 
 bool CQuorvelDoc::SaveCompany()
 {
-    return InstallCompany(GetObjectFolder(), GetPathName());
+    return InstallCompany(m_folders.ObjectFolder(), GetPathName());
 }
 
 bool CQuorvelDoc::InstallCompany(const QString &folder, const QString &firstPath)
@@ -135,13 +293,16 @@ bool CQuorvelDoc::InstallCompany(const QString &folder, const QString &firstPath
         SetPathName(QString(), false);
         ReportFileError(QString(), FileErrorCause::none, tr("Invalid filename."));
     }
-    SetTitle(GetOwnerName());
-    return result.outcome == EInstallOutcome::Installed;
+    SetTitle(m_record.GetOwnerName());
+    if (result.outcome != EInstallOutcome::Installed)
+        return false;
+    emit companyWritten(result.path, false);
+    return true;
 }
 
 void CQuorvelDoc::ShowNoDefaultFace(bool ownedByMainWindow)
 {
-    Prompts().ShowMessage(
+    GetPrompts().ShowMessage(
         tr("You must provide an image for the default face expression before you can save or "
            "export!"),
         tr("Unable to save document."), MessageButtons::Ok, MessageIcon::Warning,
@@ -166,20 +327,21 @@ void CQuorvelDoc::OnFileExport()
         ShowNoDefaultFace(false);
         return;
     }
-    QString initialPath = GetDocumentsFolder();
+    QString initialPath = m_folders.DocumentsFolder();
     if (!initialPath.isEmpty())
         AddTrailingSeparator(initialPath);
-    initialPath += ExportFileName(*this, IsModified());
+    initialPath += ExportFileName(m_record, IsModified());
 
-    const std::optional<QString> chosen = Prompts().GetSaveFileName(
+    const std::optional<QString> chosen = GetPrompts().GetSaveFileName(
         tr("Export the company to a file"), initialPath, tr("All Files (*.*)"));
     if (!chosen || chosen->isEmpty())
         return;
 
     // The write is whole or nothing, so a failure leaves a file the user chose to replace as
     // it was; there is nothing half-written to delete. Path and title stay as they are.
-    CWaitCursor wait;
-    OnSaveDocument(*chosen);
+    CWaitCursor wait(GetPrompts());
+    if (OnSaveDocument(*chosen))
+        emit companyWritten(*chosen, true);
 }
 
 bool CQuorvelDoc::SaveModified()
@@ -188,11 +350,11 @@ bool CQuorvelDoc::SaveModified()
         return true;
     CDateStamp now;
     PackDateStamp(now);
-    const QString owner = GetOwnerName();
+    const QString owner = m_record.GetOwnerName();
     const QString when = FormatDateStamp(now);
 
     if (HasDefaultFace()) {
-        const MessageAnswer answer = Prompts().ShowMessage(
+        const MessageAnswer answer = GetPrompts().ShowMessage(
             tr("Would you like to save %1 (%2) first?").arg(owner, when), tr("Save?"),
             MessageButtons::YesNoCancel, MessageIcon::Question, false);
         switch (answer) {
@@ -206,7 +368,7 @@ bool CQuorvelDoc::SaveModified()
             return false;
         }
     }
-    const MessageAnswer answer = Prompts().ShowMessage(
+    const MessageAnswer answer = GetPrompts().ShowMessage(
         tr("Warning: %1 (%2) has not been saved. Continue anyway?").arg(owner, when),
         tr("Continue?"), MessageButtons::YesNo, MessageIcon::Question, false);
     return answer == MessageAnswer::Yes;

@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     QBuffer output(&written);
     output.open(QIODevice::WriteOnly);
     CArchive store(&output, CArchive::store);
-    WriteCompany(store, record, false);
+    WriteCompany(store, record, record.GetDateStamp());
     output.close();
 
     QBuffer again(&written);
@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     CArchive load(&again, CArchive::load);
     ReadCompany(load, copy); // a throw here escapes and is reported
     if (copy.GetOwnerName() != record.GetOwnerName()
-        || copy.m_data.m_expressionMask != record.m_data.m_expressionMask)
+        || copy.GetExpressionMask() != record.GetExpressionMask())
         std::abort();
     return 0;
 }

@@ -52,4 +52,24 @@ CInstallResult InstallUnderFreshName(const QString &folder,
 // The user's documents folder without a trailing separator, or an empty text.
 QString GetDocumentsFolder();
 
+// The folders a document saves, exports and imports in, given to it so that a test can
+// name folders of its own.
+class IObjectFolderService
+{
+public:
+    virtual ~IObjectFolderService() = default;
+    // The object folder, ending in a separator; looked up afresh at each call.
+    virtual QString ObjectFolder() const = 0;
+    // The documents folder without a trailing separator, or an empty text.
+    virtual QString DocumentsFolder() const = 0;
+};
+
+// The folders the program uses: GetObjectFolder and GetDocumentsFolder.
+class CGameFolderService final : public IObjectFolderService
+{
+public:
+    QString ObjectFolder() const override { return GetObjectFolder(); }
+    QString DocumentsFolder() const override { return GetDocumentsFolder(); }
+};
+
 } // namespace quorvel

@@ -37,8 +37,9 @@ bool IsFormatError(const CArchiveException &e)
 
 } // namespace
 
-CDocument::CDocument(QObject *parent)
+CDocument::CDocument(IPrompts &prompts, QObject *parent)
     : QObject(parent)
+    , m_prompts(prompts)
 {
 }
 
@@ -143,7 +144,7 @@ bool CDocument::OpenDocumentFile(const QString &path)
     if (!SaveModified())
         return false;
 
-    CWaitCursor wait;
+    CWaitCursor wait(m_prompts);
     const bool wasModified = IsModified();
     SetModifiedFlag(false);
     if (!OnOpenDocument(path)) {
@@ -164,7 +165,7 @@ bool CDocument::OpenDocumentFile(const QString &path)
 
 bool CDocument::DoSave(const QString &path)
 {
-    CWaitCursor wait;
+    CWaitCursor wait(m_prompts);
     if (!OnSaveDocument(path))
         return false;
     SetPathName(path, true);
@@ -173,7 +174,7 @@ bool CDocument::DoSave(const QString &path)
 
 CDocument::FreshSave CDocument::DoSaveToFreshPath(const QString &path)
 {
-    CWaitCursor wait;
+    CWaitCursor wait(m_prompts);
     const FreshSave outcome = SaveToFile(path, ExistingFile::keep);
     if (outcome == FreshSave::saved)
         SetPathName(path, true);
@@ -211,7 +212,7 @@ bool CDocument::OnOpenDocument(const QString &path)
     QString failure;
     FileErrorCause cause = FileErrorCause::none;
     try {
-        CWaitCursor wait;
+        CWaitCursor wait(m_prompts);
         CArchive archive(&file, CArchive::load);
         Serialize(archive);
     } catch (const CArchiveException &e) {
@@ -250,7 +251,7 @@ CDocument::FreshSave CDocument::SaveToFile(const QString &path, ExistingFile exi
     QString failure;
     CWriteResult result;
     try {
-        CWaitCursor wait;
+        CWaitCursor wait(m_prompts);
         // The file is written whole or not at all: a failure leaves what was there before.
         result = WriteWholeFile(
             path,
@@ -293,7 +294,7 @@ bool CDocument::SaveModified()
 {
     if (!IsModified())
         return true;
-    const MessageAnswer answer = Prompts().ShowMessage(
+    const MessageAnswer answer = m_prompts.ShowMessage(
         tr("Save changes to %1?").arg(m_title), FrameworkCaption(),
         MessageButtons::YesNoCancel, MessageIcon::Warning, true);
     switch (answer) {
@@ -312,7 +313,7 @@ void CDocument::DeleteContents()
 
 void CDocument::ReportError(const QString &text)
 {
-    Prompts().ShowMessage(text, FrameworkCaption(), MessageButtons::Ok, MessageIcon::Warning,
+    m_prompts.ShowMessage(text, FrameworkCaption(), MessageButtons::Ok, MessageIcon::Warning,
                           true);
 }
 

@@ -12,6 +12,7 @@ namespace quorvel {
 
 class CArchive;
 class CDocument;
+class IPrompts;
 
 // Something that shows a document. The document calls OnInitialUpdate after a new or opened
 // document and OnUpdate from UpdateAllViews.
@@ -35,11 +36,15 @@ class CDocument : public QObject
     Q_OBJECT
 
 public:
-    explicit CDocument(QObject *parent = nullptr);
+    // The prompts are not owned; they must outlive the document.
+    explicit CDocument(IPrompts &prompts, QObject *parent = nullptr);
     ~CDocument() override;
 
     // The title a document gets before OnNewDocument or after a failed open.
     static QString DefaultTitle();
+
+    // What the document asks the user through, and shows the wait cursor with.
+    IPrompts &GetPrompts() const { return m_prompts; }
 
     const QString &GetTitle() const { return m_title; }
     virtual void SetTitle(const QString &title);
@@ -111,6 +116,7 @@ protected:
 private:
     bool IsOpenPath(const QString &path) const;
 
+    IPrompts &m_prompts;
     QString m_title;
     QString m_pathName;
     bool m_modified = false;

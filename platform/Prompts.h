@@ -73,7 +73,8 @@ QString FrameworkCaption();
 class CWaitCursor
 {
 public:
-    CWaitCursor() : m_prompts(Prompts()) { m_prompts.BeginWaitCursor(); }
+    explicit CWaitCursor(IPrompts &prompts) : m_prompts(prompts) { m_prompts.BeginWaitCursor(); }
+    CWaitCursor() : CWaitCursor(Prompts()) {}
     ~CWaitCursor() { m_prompts.EndWaitCursor(); }
     CWaitCursor(const CWaitCursor &) = delete;
     CWaitCursor &operator=(const CWaitCursor &) = delete;

@@ -38,7 +38,7 @@ int RunExport(const QStringList &args)
         PrintErr(error + QLatin1Char('\n'));
         return kExitFailed;
     }
-    if (!(record.m_data.m_expressionMask & 1u)) {
+    if (!(record.GetExpressionMask() & kDefaultExpressionBit)) {
         PrintErr(FileMessage(files.first(), Tr("You must provide an image for the default face "
                                                "expression before you can save or export!"))
                  + QLatin1Char('\n'));

@@ -44,10 +44,10 @@ int RunFaces(const QStringList &args)
     }
     const QDir dir(parser.value(output));
     std::vector<CFileToWrite> pictures;
-    for (int index : PresentExpressions(record.m_data.m_expressionMask)) {
+    for (int index : PresentExpressions(record.GetExpressionMask())) {
         const QString name = QLatin1String(ExpressionName(index));
-        const std::uint8_t *large = record.m_largeFaces[std::size_t(index)].data();
-        const std::uint8_t *small = record.m_smallFaces[std::size_t(index)].data();
+        const std::uint8_t *large = record.LargeFace(index).data();
+        const std::uint8_t *small = record.SmallFace(index).data();
         for (const auto &face :
              {std::pair{large, kLargeFaceSide}, std::pair{small, kSmallFaceSide}}) {
             const std::uint8_t *indices = face.first;

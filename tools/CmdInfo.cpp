@@ -19,7 +19,7 @@ namespace {
 QStringList ExpressionNames(const CCompanyRecord &record)
 {
     QStringList names;
-    for (int index : PresentExpressions(record.m_data.m_expressionMask))
+    for (int index : PresentExpressions(record.GetExpressionMask()))
         names.append(QLatin1String(ExpressionName(index)));
     return names;
 }
@@ -33,10 +33,10 @@ QJsonObject ToJson(const QString &path, const CCompanyRecord &record, std::uint3
     object.insert(QStringLiteral("intelligence"), record.GetIntelligence());
     object.insert(QStringLiteral("aggressiveness"), record.GetAggressiveness());
     object.insert(QStringLiteral("competitiveness"), record.GetCompetitiveness());
-    object.insert(QStringLiteral("first_words"), qint64(record.m_data.m_firstWordMask));
-    object.insert(QStringLiteral("second_words"), qint64(record.m_data.m_secondWordMask));
+    object.insert(QStringLiteral("first_words"), qint64(record.GetFirstWordMask()));
+    object.insert(QStringLiteral("second_words"), qint64(record.GetSecondWordMask()));
     object.insert(QStringLiteral("expressions"), QJsonArray::fromStringList(ExpressionNames(record)));
-    object.insert(QStringLiteral("stamp"), FormatDateStamp(record.m_dateStamp));
+    object.insert(QStringLiteral("stamp"), FormatDateStamp(record.GetDateStamp()));
     object.insert(QStringLiteral("checksum"), qint64(checksum));
     return object;
 }
@@ -63,9 +63,9 @@ QString ToText(const QString &path, const CCompanyRecord &record, std::uint32_t 
              QString::number(record.GetIntelligence()),
              QString::number(record.GetAggressiveness()),
              QString::number(record.GetCompetitiveness()),
-             hex(record.m_data.m_firstWordMask, 4), hex(record.m_data.m_secondWordMask, 4),
+             hex(record.GetFirstWordMask(), 4), hex(record.GetSecondWordMask(), 4),
              expressions.isEmpty() ? QStringLiteral("(none)") : expressions.join(QStringLiteral(", ")),
-             FormatDateStamp(record.m_dateStamp), hex(checksum, 8));
+             FormatDateStamp(record.GetDateStamp()), hex(checksum, 8));
 }
 
 int RunInfo(const QStringList &args)

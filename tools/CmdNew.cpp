@@ -470,9 +470,9 @@ int RunNew(const QStringList &args)
     if (options.ratings[2])
         record.SetCompetitiveness(*options.ratings[2]);
     if (options.masks[0])
-        record.m_data.m_firstWordMask = *options.masks[0];
+        record.SetFirstWordMask(*options.masks[0]);
     if (options.masks[1])
-        record.m_data.m_secondWordMask = *options.masks[1];
+        record.SetSecondWordMask(*options.masks[1]);
     if (const int cut = CutFaces(options.faces, record); cut >= 0)
         return cut;
 

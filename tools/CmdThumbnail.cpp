@@ -25,10 +25,10 @@ constexpr int kLargestSize = 512;
 // Both images' views of their pixels are copied, as the images go.
 QImage DefaultFace(const CCompanyRecord &record, int side)
 {
-    if (!(record.m_data.m_expressionMask & 1u))
+    if (!(record.GetExpressionMask() & kDefaultExpressionBit))
         return CRgbImage(side, side).AsQImage().copy();
-    const std::uint8_t *face = side == kLargeFaceSide ? record.m_largeFaces[0].data()
-                                                      : record.m_smallFaces[0].data();
+    const std::uint8_t *face = side == kLargeFaceSide ? record.LargeFace(0).data()
+                                                      : record.SmallFace(0).data();
     return CPaletteImage(face, side, side).AsQImage().copy();
 }
 

@@ -168,7 +168,7 @@ bool WriteFilesWhole(const std::vector<CFileToWrite> &files, QString *error)
     return false;
 }
 
-bool WriteCompanyFile(const QString &path, CCompanyRecord &record, bool modified,
+bool WriteCompanyFile(const QString &path, const CCompanyRecord &record, bool modified,
                       QString *error, ExistingFile existing, bool *pathTaken)
 {
     return WriteFileWhole(
@@ -176,7 +176,7 @@ bool WriteCompanyFile(const QString &path, CCompanyRecord &record, bool modified
         [&](QIODevice &device, QString *) {
             // A device that refuses the bytes throws; the write names the cause.
             CArchive archive(&device, CArchive::store);
-            WriteCompany(archive, record, modified);
+            WriteCompany(archive, record, StampToWrite(record, modified));
             return true;
         },
         error, existing, pathTaken);

@@ -51,7 +51,7 @@ bool WriteFileWhole(const QString &path, const std::function<bool(QIODevice &, Q
 bool WriteFilesWhole(const std::vector<CFileToWrite> &files, QString *error);
 
 // Writes a company as the editor does (see WriteCompany).
-bool WriteCompanyFile(const QString &path, CCompanyRecord &record, bool modified,
+bool WriteCompanyFile(const QString &path, const CCompanyRecord &record, bool modified,
                       QString *error, ExistingFile existing = ExistingFile::replace,
                       bool *pathTaken = nullptr);
 

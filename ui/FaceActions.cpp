@@ -29,9 +29,6 @@ namespace quorvel {
 
 namespace {
 
-// The expression every company needs, which can never be turned off.
-constexpr std::uint32_t kDefaultExpressionBit = 0x001;
-
 // Which expression of which form a drag carries, so a drop on the same form can swap the two
 // and a drop anywhere else copies.
 constexpr char kSourceMimeType[] = "application/x-quorvel-face-source";
@@ -282,6 +279,8 @@ void CFaceActions::SetFaces(const QString &step, std::initializer_list<CFaceChan
     if (!document)
         return;
     qCDebug(lcUi) << "face change:" << step;
+    // Every face the action sets is one undoable step, named by the action.
+    const CQuorvelDoc::CStep undoStep(*document, step);
     for (const auto &[slot, faces] : changes) {
         document->SetFaces(slot->ExpressionBit(), faces ? faces->small.data() : nullptr,
                            faces ? faces->large.data() : nullptr);

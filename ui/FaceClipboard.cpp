@@ -23,7 +23,7 @@ constexpr qsizetype kFacesBytes = qsizetype(sizeof kTag) + kSmallFaceBytes + kLa
 std::optional<CFacePair> DocumentFaces(const CQuorvelDoc &document, std::uint32_t bit)
 {
     CFacePair faces;
-    if (!document.GetFaces(bit, faces.small.data(), faces.large.data()))
+    if (!document.Record().GetFaces(bit, faces.small.data(), faces.large.data()))
         return std::nullopt;
     return faces;
 }

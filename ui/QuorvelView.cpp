@@ -26,18 +26,18 @@ namespace {
 // An edit's text is read as at most this many characters.
 constexpr int kEditReadLimit = 254;
 
-// A name-part group: its table and the record operations on its set. First words, then second.
+// A name-part group: its table, the record's reading of its set and the document's change of
+// it. First words, then second.
 struct NamePartGroup
 {
     const NamePartTable &table;
     bool (CCompanyRecord::*isAllowed)(std::uint32_t) const;
-    void (CCompanyRecord::*setAllowed)(std::uint32_t, bool);
+    void (CQuorvelDoc::*setAllowed)(std::uint32_t, bool);
 };
 
 const NamePartGroup kNamePartGroups[] = {
-    {g_firstWordParts, &CCompanyRecord::IsFirstWordAllowed, &CCompanyRecord::SetFirstWordAllowed},
-    {g_secondWordParts, &CCompanyRecord::IsSecondWordAllowed,
-     &CCompanyRecord::SetSecondWordAllowed},
+    {g_firstWordParts, &CCompanyRecord::IsFirstWordAllowed, &CQuorvelDoc::SetFirstWordAllowed},
+    {g_secondWordParts, &CCompanyRecord::IsSecondWordAllowed, &CQuorvelDoc::SetSecondWordAllowed},
 };
 
 // The sliders and the ratings they set.
@@ -45,16 +45,15 @@ struct RatingSlider
 {
     int id;
     int (CCompanyRecord::*get)() const;
-    void (CCompanyRecord::*set)(int);
+    void (CQuorvelDoc::*set)(int, EStepMerge);
 };
 
 // In the order the form writes them.
 const RatingSlider kRatingSliders[] = {
-    {kAggressivenessSlider, &CCompanyRecord::GetAggressiveness,
-     &CCompanyRecord::SetAggressiveness},
-    {kIntelligenceSlider, &CCompanyRecord::GetIntelligence, &CCompanyRecord::SetIntelligence},
+    {kAggressivenessSlider, &CCompanyRecord::GetAggressiveness, &CQuorvelDoc::SetAggressiveness},
+    {kIntelligenceSlider, &CCompanyRecord::GetIntelligence, &CQuorvelDoc::SetIntelligence},
     {kCompetitivenessSlider, &CCompanyRecord::GetCompetitiveness,
-     &CCompanyRecord::SetCompetitiveness},
+     &CQuorvelDoc::SetCompetitiveness},
 };
 
 // A face's indices in a face-sized buffer: a picture of another size is never read past its end.
@@ -221,18 +220,24 @@ void CQuorvelView::ConnectControls()
                 OnChangeSpecificWord();
         });
     for (const RatingSlider &rating : kRatingSliders) {
-        if (auto *slider = FindControl<QSlider>(m_form, rating.id))
+        if (auto *slider = FindControl<QSlider>(m_form, rating.id)) {
             connect(slider, &QSlider::valueChanged, this, [this, id = rating.id] {
                 if (!m_settingControls)
                     OnSliderChange(id);
             });
+            // A drag is one step; the next one starts another.
+            connect(slider, &QSlider::sliderReleased, this, [this] {
+                if (CQuorvelDoc *document = GetDocument())
+                    document->CloseLastStep();
+            });
+        }
     }
     for (const NamePartGroup &group : kNamePartGroups) {
         for (const NamePart &part : group.table) {
             if (auto *box = FindControl<QCheckBox>(m_form, part.m_checkBoxId))
-                connect(box, &QCheckBox::toggled, this, [this] {
+                connect(box, &QCheckBox::toggled, this, [this, box](bool ticked) {
                     if (!m_settingControls)
-                        OnNamePartClicked();
+                        OnNamePartClicked(box, ticked);
                 });
         }
     }
@@ -274,7 +279,7 @@ void CQuorvelView::RefreshFromCompany()
         for (CFaceSlot &slot : m_faceSlots) {
             CSmallFace small;
             CLargeFace large;
-            if (document->GetFaces(slot.ExpressionBit(), small.data(), large.data())) {
+            if (document->Record().GetFaces(slot.ExpressionBit(), small.data(), large.data())) {
                 slot.SetPictures(
                     std::make_unique<CPaletteImage>(small.data(), kSmallFaceSide, kSmallFaceSide),
                     std::make_unique<CPaletteImage>(large.data(), kLargeFaceSide, kLargeFaceSide));
@@ -284,12 +289,12 @@ void CQuorvelView::RefreshFromCompany()
         }
         for (const NamePartGroup &group : kNamePartGroups) {
             for (const NamePart &part : group.table)
-                SetBox(group.table, part.m_bit, (document->*group.isAllowed)(part.m_bit));
+                SetBox(group.table, part.m_bit, (document->Record().*group.isAllowed)(part.m_bit));
         }
-        WriteEditText(kOwnerNameEdit, document->GetOwnerName());
-        WriteEditText(kSpecificWordEdit, document->GetSpecificWord());
+        WriteEditText(kOwnerNameEdit, document->Record().GetOwnerName());
+        WriteEditText(kSpecificWordEdit, document->Record().GetSpecificWord());
         for (const RatingSlider &rating : kRatingSliders)
-            WriteSliderPos(rating.id, (document->*rating.get)());
+            WriteSliderPos(rating.id, (document->Record().*rating.get)());
     }
     // As though the edits announced their new text: the same text goes back, which leaves the
     // record as it is but retitles the window and renames the "(Specific)" box.
@@ -319,7 +324,7 @@ void CQuorvelView::StoreFormToCompany()
     document->SetOwnerName(ReadEditText(kOwnerNameEdit));
     document->SetSpecificWord(ReadEditText(kSpecificWordEdit));
     for (const RatingSlider &rating : kRatingSliders)
-        (document->*rating.set)(ReadSliderPos(rating.id));
+        (document->*rating.set)(ReadSliderPos(rating.id), EStepMerge::Separate);
 }
 
 void CQuorvelView::OnPaint(QPainter &painter) const
@@ -337,8 +342,14 @@ void CQuorvelView::OnFaceClicked(CFaceSlot &slot, const CGrabStart &start)
 {
     if (!GetDocument() || !m_runGrabDialog)
         return;
-    if (m_runGrabDialog(slot, start))
-        StoreFormToCompany();
+    if (!m_runGrabDialog(slot, start))
+        return;
+    // The whole write-back is the one step of the grab, or of "Turn off".
+    const QString title = CQuorvelDoc::ExpressionTitle(slot.ExpressionBit());
+    const CQuorvelDoc::CStep step(*GetDocument(), slot.HasFaces()
+                                                      ? tr("Grab %1 Face").arg(title)
+                                                      : tr("Turn Off %1 Face").arg(title));
+    StoreFormToCompany();
 }
 
 void CQuorvelView::OnChangeOwnerName()
@@ -365,19 +376,26 @@ void CQuorvelView::OnSliderChange(int sliderId)
     CQuorvelDoc *document = GetDocument();
     if (!document)
         return;
+    const auto *slider = FindControl<QSlider>(m_form, sliderId);
+    // The positions a drag passes through join into one step.
+    const EStepMerge merge =
+        slider && slider->isSliderDown() ? EStepMerge::SameControl : EStepMerge::Separate;
     for (const RatingSlider &rating : kRatingSliders) {
         if (rating.id == sliderId)
-            (document->*rating.set)(ReadSliderPos(sliderId));
+            (document->*rating.set)(ReadSliderPos(sliderId), merge);
     }
 }
 
 // A group left without a ticked box takes its boxes back from the company, so the click that
 // emptied it is undone. Both groups are looked at whichever was clicked.
-void CQuorvelView::OnNamePartClicked()
+void CQuorvelView::OnNamePartClicked(const QCheckBox *box, bool boxTicked)
 {
     CQuorvelDoc *document = GetDocument();
     if (!document)
         return;
+    const QString word = box->text().isEmpty() ? tr("(Specific)") : box->text();
+    const CQuorvelDoc::CStep step(*document, boxTicked ? tr("Tick %1").arg(word)
+                                                       : tr("Untick %1").arg(word));
     std::uint32_t ticked[std::size(kNamePartGroups)];
     for (std::size_t i = 0; i < std::size(kNamePartGroups); ++i)
         ticked[i] = TickedBits(kNamePartGroups[i].table);
@@ -389,7 +407,7 @@ void CQuorvelView::OnNamePartClicked()
             if (ticked[i] != 0)
                 (document->*group.setAllowed)(part.m_bit, (ticked[i] & part.m_bit) != 0);
             else
-                SetBox(group.table, part.m_bit, (document->*group.isAllowed)(part.m_bit));
+                SetBox(group.table, part.m_bit, (document->Record().*group.isAllowed)(part.m_bit));
         }
     }
 }
@@ -400,6 +418,8 @@ void CQuorvelView::OnSelectAll(std::size_t groupIndex)
     if (!document)
         return;
     const NamePartGroup &group = kNamePartGroups[groupIndex];
+    const CQuorvelDoc::CStep step(*document, groupIndex == 0 ? tr("Select All First Words")
+                                                             : tr("Select All Second Words"));
     const QScopedValueRollback setting(m_settingControls, true);
     for (const NamePart &part : group.table) {
         (document->*group.setAllowed)(part.m_bit, true);

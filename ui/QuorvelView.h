@@ -13,6 +13,9 @@
 #include <functional>
 #include <vector>
 
+class QCheckBox;
+class QMimeData;
+
 namespace quorvel {
 
 class CFaceActions;
@@ -84,7 +87,8 @@ private:
     void OnChangeOwnerName();
     void OnChangeSpecificWord();
     void OnSliderChange(int sliderId);
-    void OnNamePartClicked();
+    // box: the box the click ticked or unticked, which names the step.
+    void OnNamePartClicked(const QCheckBox *box, bool ticked);
     // group 0: the first words, 1: the second words.
     void OnSelectAll(std::size_t group);
 

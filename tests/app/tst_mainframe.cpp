@@ -463,7 +463,7 @@ void TestMainFrame::closeAsksFirst()
     if (!closes) {
         // The company stays as it was, still waiting to be saved.
         QVERIFY(Document()->IsModified());
-        QCOMPARE(Document()->GetIntelligence(), 7);
+        QCOMPARE(Document()->Record().GetIntelligence(), 7);
     }
 }
 
@@ -659,7 +659,7 @@ void TestMainFrame::startUpWithFile()
     QVERIFY(Frame()->isVisible());
     if (message.isEmpty()) {
         QCOMPARE(Document()->GetPathName(), path);
-        QCOMPARE(Document()->GetOwnerName(), QStringLiteral("Brenda Vale"));
+        QCOMPARE(Document()->Record().GetOwnerName(), QStringLiteral("Brenda Vale"));
         QCOMPARE(Frame()->windowTitle(), QStringLiteral("Brenda Vale - Quorvel"));
         QVERIFY(!Document()->IsModified());
         QVERIFY(App()->RecentFiles().Entries().contains(path));
@@ -668,7 +668,7 @@ void TestMainFrame::startUpWithFile()
     // The message names the file as it was given, and the editor stays open on a new company,
     // to end normally.
     QCOMPARE(m_prompts->Messages(), QStringList{message.arg(QDir::toNativeSeparators(given))});
-    QCOMPARE(Document()->GetOwnerName(), QStringLiteral("Owner Name"));
+    QCOMPARE(Document()->Record().GetOwnerName(), QStringLiteral("Owner Name"));
     QVERIFY(!Document()->IsModified());
     if (kind == QLatin1String("bad"))
         QVERIFY(Document()->GetPathName() != QFileInfo(path).absoluteFilePath());
@@ -753,7 +753,7 @@ void TestMainFrame::openCompany()
     QVERIFY(Document()->FileNew());
     OpenThroughDialog(QStringLiteral("Opened Owner"));
     QCOMPARE(Document()->GetPathName(), saved);
-    QCOMPARE(Document()->GetOwnerName(), QStringLiteral("Opened Owner"));
+    QCOMPARE(Document()->Record().GetOwnerName(), QStringLiteral("Opened Owner"));
     QCOMPARE(Frame()->windowTitle(), QStringLiteral("Opened Owner - Quorvel"));
     QVERIFY(!Document()->IsModified());
 }
@@ -802,7 +802,7 @@ void TestMainFrame::importCompany()
     const QStringList files = objects.Files();
     QCOMPARE(files.size(), (installed ? 1 : 0) + written);
     if (exported != u"good") {
-        QCOMPARE(Document()->GetOwnerName(), QStringLiteral("Owner Name"));
+        QCOMPARE(Document()->Record().GetOwnerName(), QStringLiteral("Owner Name"));
         QCOMPARE(m_prompts->Messages(), QStringList{"Unexpected file format."});
         return;
     }

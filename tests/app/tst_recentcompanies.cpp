@@ -157,7 +157,7 @@ void TestRecentCompanies::opensEntry()
         QVERIFY(m_prompts->Messages().first().startsWith("Would you like to save Unsaved Owner ("));
     else
         QVERIFY(m_prompts->Calls().isEmpty());
-    QCOMPARE(Document()->GetOwnerName(), opened ? "Second Owner" : "Unsaved Owner");
+    QCOMPARE(Document()->Record().GetOwnerName(), opened ? "Second Owner" : "Unsaved Owner");
     QCOMPARE(Document()->IsModified(), !opened);
     QCOMPARE(App()->RecentFiles().Entries(),
              opened ? (QStringList{second, first}) : (QStringList{first, second}));
@@ -180,7 +180,7 @@ void TestRecentCompanies::goneFileTakenOff()
     QCOMPARE(App()->RecentFiles().Entries(), QStringList{kept});
     QCOMPARE(Items().size(), 1);
     // Nothing was opened, and nothing was asked of the company that stays open.
-    QCOMPARE(Document()->GetOwnerName(), QStringLiteral("Owner Name"));
+    QCOMPARE(Document()->Record().GetOwnerName(), QStringLiteral("Owner Name"));
     QVERIFY(!Document()->IsModified());
 }
 

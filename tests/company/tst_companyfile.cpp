@@ -18,9 +18,21 @@ namespace {
 
 const QDateTime kSaveTime(QDate(2004, 6, 14), QTime(15, 27), Qt::UTC);
 
-QByteArray Write(CCompanyRecord &record, bool modified)
+QByteArray Write(const CCompanyRecord &record, bool modified)
 {
     return test::RecordBytes(record, modified);
+}
+
+void FillFaces(CCompanyRecord &record, std::uint8_t value)
+{
+    CSmallFace small;
+    CLargeFace large;
+    small.fill(value);
+    large.fill(value);
+    for (int i = 0; i < kExpressionCount; ++i) {
+        record.SetSmallFaceBytes(i, small.data());
+        record.SetLargeFaceBytes(i, large.data());
+    }
 }
 
 // True when read; false when rejected the one way the reader may reject.
@@ -77,7 +89,9 @@ constexpr qsizetype kEntriesAt = kCountAt + 8;
 void NewCompany(CCompanyRecord &record)
 {
     record.SetNewCompanyDefaults();
-    PackDateStamp(record.m_dateStamp, kSaveTime);
+    CDateStamp stamp;
+    PackDateStamp(stamp, kSaveTime);
+    record.SetDateStamp(stamp);
 }
 
 // A new company with faces for the expressions in mask, each face filled with its own value.
@@ -178,7 +192,7 @@ void TestCompanyFile::knownNewCompany()
     qputenv("SOURCE_DATE_EPOCH", QByteArray::number(kSaveTime.toSecsSinceEpoch()));
     CCompanyRecord record;
     record.SetNewCompanyDefaults();
-    record.m_dateStamp = {0, 0, 0};
+    record.SetDateStamp({0, 0, 0});
     const CSmallFace small{};
     const CLargeFace large{};
     record.SetFaces(1, small.data(), large.data());
@@ -188,9 +202,8 @@ void TestCompanyFile::knownNewCompany()
     QCOMPARE(bytes.size(), 4811);
     QCOMPARE(bytes.left(21).toHex(' '),
              QByteArray("20 fd 9c 11 43 4f 4d 50 4f 77 6e 65 3b d8 91 98 00 b6 12 00 00"));
-    // Writing while modified moves the record's stamp to the time written.
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(record.m_dateStamp.data()), 3),
-             QByteArray("\xFD\x9C\x11", 3));
+    // The writer takes the record as it is: the stamp written is the caller's to keep.
+    QCOMPARE(record.GetDateStamp(), (CDateStamp{0, 0, 0}));
 }
 
 void TestCompanyFile::objectName_data()
@@ -237,45 +250,49 @@ void TestCompanyFile::roundTrip()
     std::uint8_t raw[kCompanyDataSize];
     for (auto &b : raw)
         b = std::uint8_t(random.bounded(256));
-    record.m_data = DecodeCompanyData(raw);
+    record.SetData(DecodeCompanyData(raw));
     record.SetOwnerName(RandomText(random, 252));
     record.SetSpecificWord(RandomText(random, 253));
     for (int i = 0; i < kExpressionCount; ++i) {
-        for (auto &p : record.m_smallFaces[i])
+        CSmallFace small;
+        CLargeFace large;
+        for (auto &p : small)
             p = std::uint8_t(random.bounded(256));
-        for (auto &p : record.m_largeFaces[i])
+        for (auto &p : large)
             p = std::uint8_t(random.bounded(256));
+        record.SetSmallFaceBytes(i, small.data());
+        record.SetLargeFaceBytes(i, large.data());
     }
-    PackDateStamp(record.m_dateStamp, kSaveTime.addSecs(qint64(random.bounded(1u << 30))));
+    CDateStamp stamp;
+    PackDateStamp(stamp, kSaveTime.addSecs(qint64(random.bounded(1u << 30))));
+    record.SetDateStamp(stamp);
 
     const QByteArray bytes = Write(record, false);
-    const int n = int(PresentExpressions(record.m_data.m_expressionMask).size());
-    const auto textLengths = qstrlen(record.m_ownerName.data()) + qstrlen(record.m_specificWord.data());
+    const int n = int(PresentExpressions(record.GetExpressionMask()).size());
+    const auto textLengths =
+        qstrlen(record.OwnerNameField().data()) + qstrlen(record.SpecificWordField().data());
     QCOMPARE(bytes.size(), qsizetype(91 + textLengths + 4704 * n));
 
     CCompanyRecord back;
-    for (int i = 0; i < kExpressionCount; ++i) {
-        back.m_smallFaces[i].fill(0xCC);
-        back.m_largeFaces[i].fill(0xCC);
-    }
+    FillFaces(back, 0xCC);
     QVERIFY(Read(bytes, back));
     std::uint8_t want[kCompanyDataSize], got[kCompanyDataSize];
-    EncodeCompanyData(record.m_data, want);
-    EncodeCompanyData(back.m_data, got);
+    EncodeCompanyData(record.Data(), want);
+    EncodeCompanyData(back.Data(), got);
     QCOMPARE(QByteArray(reinterpret_cast<char *>(got), kCompanyDataSize),
              QByteArray(reinterpret_cast<char *>(want), kCompanyDataSize));
     QCOMPARE(back.GetOwnerName(), record.GetOwnerName());
-    QCOMPARE(back.m_ownerName, record.m_ownerName);
+    QCOMPARE(back.OwnerNameField(), record.OwnerNameField());
     QCOMPARE(back.GetSpecificWord(), record.GetSpecificWord());
-    QCOMPARE(back.m_dateStamp, record.m_dateStamp);
+    QCOMPARE(back.GetDateStamp(), record.GetDateStamp());
     for (int i = 0; i < kExpressionCount; ++i) {
-        const bool present = record.m_data.m_expressionMask & (1u << i);
+        const bool present = record.GetExpressionMask() & (1u << i);
         CSmallFace untouchedSmall;
         CLargeFace untouchedLarge;
         untouchedSmall.fill(0xCC);
         untouchedLarge.fill(0xCC);
-        QCOMPARE(back.m_smallFaces[i], present ? record.m_smallFaces[i] : untouchedSmall);
-        QCOMPARE(back.m_largeFaces[i], present ? record.m_largeFaces[i] : untouchedLarge);
+        QCOMPARE(back.SmallFace(i), present ? record.SmallFace(i) : untouchedSmall);
+        QCOMPARE(back.LargeFace(i), present ? record.LargeFace(i) : untouchedLarge);
     }
     // A company written while not modified comes back byte for byte.
     QCOMPARE(Write(back, false), bytes);
@@ -285,25 +302,27 @@ void TestCompanyFile::stampOnWrite()
 {
     CCompanyRecord record;
     NewCompany(record);
-    const CDateStamp saved = record.m_dateStamp;
+    const CDateStamp saved = record.GetDateStamp();
     qputenv("SOURCE_DATE_EPOCH", QByteArray::number(kSaveTime.addDays(400).toSecsSinceEpoch()));
     const QByteArray first = Write(record, false);
     const QByteArray second = Write(record, false);
-    QCOMPARE(record.m_dateStamp, saved);
+    QCOMPARE(record.GetDateStamp(), saved);
     QCOMPARE(second, first);
 
-    // The stamp is outside the checksum: other stamp bytes still read, into m_dateStamp.
+    // The stamp is outside the checksum: other stamp bytes still read, into the record's stamp.
     QByteArray restamped = first;
     restamped[1] = char(0x12);
     restamped[3] = char(0x7F);
     CCompanyRecord back;
     QVERIFY(Read(restamped, back));
-    QCOMPARE(back.m_dateStamp, (CDateStamp{0x12, std::uint8_t(first[2]), 0x7F}));
+    QCOMPARE(back.GetDateStamp(), (CDateStamp{0x12, std::uint8_t(first[2]), 0x7F}));
 
     const QByteArray modified = Write(record, true);
     qunsetenv("SOURCE_DATE_EPOCH");
-    QCOMPARE(FormatDateStamp(record.m_dateStamp), QStringLiteral("2005/07/19 15:26"));
-    QCOMPARE(modified.mid(1, 3), QByteArray(reinterpret_cast<const char *>(record.m_dateStamp.data()), 3));
+    CDateStamp written;
+    std::memcpy(written.data(), modified.constData() + 1, 3);
+    QCOMPARE(FormatDateStamp(written), QStringLiteral("2005/07/19 15:26"));
+    QCOMPARE(record.GetDateStamp(), saved);
     QCOMPARE(modified.mid(12, 4), first.mid(12, 4));
 }
 
@@ -316,7 +335,7 @@ void TestCompanyFile::noExpressions()
     QCOMPARE(GetU32(bytes, kCountAt + 4), 0u);
     CCompanyRecord back;
     QVERIFY(Read(bytes, back));
-    QCOMPARE(back.m_data.m_expressionMask, 0u);
+    QCOMPARE(back.GetExpressionMask(), 0u);
     QCOMPARE(Write(back, false), bytes);
 }
 
@@ -398,12 +417,9 @@ void TestCompanyFile::lenientReading()
     QFETCH(uint, mask);
 
     CCompanyRecord record;
-    for (int i = 0; i < kExpressionCount; ++i) {
-        record.m_smallFaces[i].fill(0xCC);
-        record.m_largeFaces[i].fill(0xCC);
-    }
+    FillFaces(record, 0xCC);
     QVERIFY(Read(bytes, record));
-    QCOMPARE(record.m_data.m_expressionMask, mask);
+    QCOMPARE(record.GetExpressionMask(), mask);
     QCOMPARE(record.GetOwnerName(), QStringLiteral("Owner Name"));
     CSmallFace smallFromFile, untouchedSmall;
     CLargeFace largeFromFile, untouchedLarge;
@@ -411,11 +427,11 @@ void TestCompanyFile::lenientReading()
     largeFromFile.fill(0x40);
     untouchedSmall.fill(0xCC);
     untouchedLarge.fill(0xCC);
-    QCOMPARE(record.m_smallFaces[0], smallFromFile);
-    QCOMPARE(record.m_largeFaces[0], largeFromFile);
+    QCOMPARE(record.SmallFace(0), smallFromFile);
+    QCOMPARE(record.LargeFace(0), largeFromFile);
     for (int i = 1; i < kExpressionCount; ++i) {
-        QCOMPARE(record.m_smallFaces[i], untouchedSmall);
-        QCOMPARE(record.m_largeFaces[i], untouchedLarge);
+        QCOMPARE(record.SmallFace(i), untouchedSmall);
+        QCOMPARE(record.LargeFace(i), untouchedLarge);
     }
 }
 
@@ -496,12 +512,11 @@ void TestCompanyFile::malformed()
     const CCompanyRecord before = record;
     QVERIFY(!Read(bytes, record));
     // A rejected file leaves the company as it was.
-    QCOMPARE(record.m_ownerName, before.m_ownerName);
-    QCOMPARE(record.m_specificWord, before.m_specificWord);
-    QCOMPARE(record.m_dateStamp, before.m_dateStamp);
-    QCOMPARE(record.m_data.m_expressionMask, before.m_data.m_expressionMask);
-    QCOMPARE(record.m_smallFaces, before.m_smallFaces);
-    QCOMPARE(record.m_largeFaces, before.m_largeFaces);
+    QCOMPARE(Write(record, false), Write(before, false));
+    for (int i = 0; i < kExpressionCount; ++i) {
+        QCOMPARE(record.SmallFace(i), before.SmallFace(i));
+        QCOMPARE(record.LargeFace(i), before.LargeFace(i));
+    }
 }
 
 void TestCompanyFile::truncatedAnywhere()
@@ -563,13 +578,13 @@ void TestCompanyFile::exportFileName()
     CCompanyRecord record;
     NewCompany(record);
     record.SetOwnerName(owner);
-    const CDateStamp stamp = record.m_dateStamp;
+    const CDateStamp stamp = record.GetDateStamp();
     qputenv("SOURCE_DATE_EPOCH",
             QByteArray::number(QDateTime(QDate(2011, 2, 3), QTime(23, 59), Qt::UTC).toSecsSinceEpoch()));
     const QString name = ExportFileName(record, modified);
     qunsetenv("SOURCE_DATE_EPOCH");
     QCOMPARE(name, expected);
-    QCOMPARE(record.m_dateStamp, stamp);
+    QCOMPARE(record.GetDateStamp(), stamp);
 }
 
 QTEST_GUILESS_MAIN(TestCompanyFile)

@@ -11,15 +11,29 @@ using namespace quorvel;
 
 namespace {
 
+// Counts the setters' reports of a change.
 class CCountingRecord : public CCompanyRecord
 {
 public:
     int changes = 0;
-    int ownerNameSets = 0;
 
-protected:
-    void RecordChanged() override { ++changes; }
-    void OwnerNameSet() override { ++ownerNameSets; }
+    void SetOwnerName(const QString &name) { changes += CCompanyRecord::SetOwnerName(name); }
+    void SetSpecificWord(const QString &word) { changes += CCompanyRecord::SetSpecificWord(word); }
+    void SetFirstWordAllowed(std::uint32_t bit, bool on) { changes += CCompanyRecord::SetFirstWordAllowed(bit, on); }
+    void SetSecondWordAllowed(std::uint32_t bit, bool on) { changes += CCompanyRecord::SetSecondWordAllowed(bit, on); }
+    void SetIntelligence(int value) { changes += CCompanyRecord::SetIntelligence(value); }
+    void SetAggressiveness(int value) { changes += CCompanyRecord::SetAggressiveness(value); }
+    void SetCompetitiveness(int value) { changes += CCompanyRecord::SetCompetitiveness(value); }
+    void SetFaces(std::uint32_t bit, const std::uint8_t *small, const std::uint8_t *large)
+    {
+        changes += CCompanyRecord::SetFaces(bit, small, large);
+    }
+    void SetExpressionMask(std::uint32_t mask)
+    {
+        CCompanyData data = Data();
+        data.m_expressionMask = mask;
+        SetData(data);
+    }
 };
 
 QDateTime Utc(int y, int mo, int d, int h, int mi)
@@ -61,22 +75,24 @@ void TestCompanyRecord::newCompanyDefaults()
 {
     qputenv("SOURCE_DATE_EPOCH", QByteArray::number(Utc(2004, 6, 14, 15, 27).toSecsSinceEpoch()));
     CCountingRecord record;
-    record.m_data.m_reserved16[3] = 0x5A; // kept from a previous company
-    record.m_data.m_expressionMask = 0x1FF;
+    CCompanyData previous = record.Data();
+    previous.m_reserved16[3] = 0x5A; // kept from a previous company
+    previous.m_expressionMask = 0x1FF;
+    record.SetData(previous);
     record.SetNewCompanyDefaults();
     qunsetenv("SOURCE_DATE_EPOCH");
 
     QCOMPARE(record.GetOwnerName(), QStringLiteral("Owner Name"));
-    QCOMPARE(std::uint8_t(record.m_ownerName[0]), kOwnerNameLeadByte);
+    QCOMPARE(std::uint8_t(record.OwnerNameField()[0]), kOwnerNameLeadByte);
     QCOMPARE(record.GetSpecificWord(), QStringLiteral("Owner"));
-    QCOMPARE(record.m_data.m_firstWordMask, 0x1FFFu);
-    QCOMPARE(record.m_data.m_secondWordMask, 0x1FFFu);
-    QCOMPARE(record.m_data.m_expressionMask, 0u);
+    QCOMPARE(record.GetFirstWordMask(), 0x1FFFu);
+    QCOMPARE(record.GetSecondWordMask(), 0x1FFFu);
+    QCOMPARE(record.GetExpressionMask(), 0u);
     QCOMPARE(record.GetIntelligence(), 5);
     QCOMPARE(record.GetAggressiveness(), 5);
     QCOMPARE(record.GetCompetitiveness(), 5);
-    QCOMPARE(record.m_data.m_reserved16[3], std::uint8_t(0x5A));
-    QCOMPARE(StampBytes(record.m_dateStamp), QByteArray("\xFD\x9C\x11", 3));
+    QCOMPARE(record.Data().m_reserved16[3], std::uint8_t(0x5A));
+    QCOMPARE(StampBytes(record.GetDateStamp()), QByteArray("\xFD\x9C\x11", 3));
     QVERIFY(record.IsFirstWordAllowed(0x1000));
     QVERIFY(!record.IsFirstWordAllowed(0x2000));
     QCOMPARE(record.changes, 0);
@@ -109,20 +125,20 @@ void TestCompanyRecord::ownerName()
     CCountingRecord record;
     record.SetNewCompanyDefaults();
     // Fill the field with junk past the name, as a read file may leave it.
-    std::memset(record.m_ownerName.data() + 12, 'z', kNameFieldSize - 13);
-    record.m_ownerName[11] = '\0';
+    CNameField junk = record.OwnerNameField();
+    std::memset(junk.data() + 12, 'z', kNameFieldSize - 13);
+    junk[11] = '\0';
+    record.SetOwnerNameField(junk);
     record.SetOwnerName(text);
 
     QCOMPARE(record.GetOwnerName(), stored);
     QCOMPARE(record.changes, changes);
-    QCOMPARE(record.ownerNameSets, 1);
-    QCOMPARE(std::uint8_t(record.m_ownerName[0]), kOwnerNameLeadByte);
-    QCOMPARE(record.m_ownerName[254], '\0');
+    QCOMPARE(std::uint8_t(record.OwnerNameField()[0]), kOwnerNameLeadByte);
+    QCOMPARE(record.OwnerNameField()[254], '\0');
 
-    // Setting the same text again changes nothing but still reports the name.
+    // Setting the same text again changes nothing.
     record.SetOwnerName(stored);
     QCOMPARE(record.changes, changes);
-    QCOMPARE(record.ownerNameSets, 2);
 }
 
 void TestCompanyRecord::specificWord_data()
@@ -148,8 +164,7 @@ void TestCompanyRecord::specificWord()
     record.SetSpecificWord(text);
     QCOMPARE(record.GetSpecificWord(), stored);
     QCOMPARE(record.changes, changes);
-    QCOMPARE(record.m_specificWord[254], '\0');
-    QCOMPARE(record.ownerNameSets, 0);
+    QCOMPARE(record.SpecificWordField()[254], '\0');
 }
 
 void TestCompanyRecord::wordMasks_data()
@@ -181,16 +196,19 @@ void TestCompanyRecord::wordMasks()
     QFETCH(int, changes);
 
     CCountingRecord record;
-    (second ? record.m_data.m_secondWordMask : record.m_data.m_firstWordMask) = mask;
+    if (second)
+        record.SetSecondWordMask(mask);
+    else
+        record.SetFirstWordMask(mask);
     if (second)
         record.SetSecondWordAllowed(bit, on);
     else
         record.SetFirstWordAllowed(bit, on);
-    QCOMPARE(second ? record.m_data.m_secondWordMask : record.m_data.m_firstWordMask, expected);
+    QCOMPARE(second ? record.GetSecondWordMask() : record.GetFirstWordMask(), expected);
     QCOMPARE(record.changes, changes);
     QCOMPARE(second ? record.IsSecondWordAllowed(bit) : record.IsFirstWordAllowed(bit), on);
     // The other table is never touched.
-    QCOMPARE(second ? record.m_data.m_firstWordMask : record.m_data.m_secondWordMask, 0u);
+    QCOMPARE(second ? record.GetFirstWordMask() : record.GetSecondWordMask(), 0u);
 }
 
 void TestCompanyRecord::ratings_data()
@@ -219,7 +237,7 @@ void TestCompanyRecord::ratings()
 
     CCountingRecord record;
     record.SetNewCompanyDefaults();
-    const CCompanyData before = record.m_data;
+    const CCompanyData before = record.Data();
     switch (which) {
     case 0: record.SetIntelligence(value); break;
     case 1: record.SetAggressiveness(value); break;
@@ -230,7 +248,7 @@ void TestCompanyRecord::ratings()
     for (int i = 0; i < 3; ++i)
         QCOMPARE(got[i], i == which ? stored : 5);
     QCOMPARE(record.changes, changes);
-    QCOMPARE(record.m_data.m_expressionMask, before.m_expressionMask);
+    QCOMPARE(record.GetExpressionMask(), before.m_expressionMask);
 }
 
 void TestCompanyRecord::setFaces_data()
@@ -268,20 +286,20 @@ void TestCompanyRecord::setFaces()
     QFETCH(bool, copied);
 
     CCountingRecord record;
-    record.m_data.m_expressionMask = mask;
+    record.SetExpressionMask(mask);
     CSmallFace small;
     CLargeFace large;
     small.fill(0x21);
     large.fill(0x42);
     record.SetFaces(bit, giveSmall ? small.data() : nullptr, giveLarge ? large.data() : nullptr);
-    QCOMPARE(record.m_data.m_expressionMask, expectedMask);
+    QCOMPARE(record.GetExpressionMask(), expectedMask);
     QCOMPARE(record.changes, changes);
 
     const int index = ExpressionIndexForBit(bit);
     for (int i = 0; i < kExpressionCount; ++i) {
         const bool filled = copied && i == index;
-        QCOMPARE(record.m_smallFaces[i] == small, filled);
-        QCOMPARE(record.m_largeFaces[i] == large, filled);
+        QCOMPARE(record.SmallFace(i) == small, filled);
+        QCOMPARE(record.LargeFace(i) == large, filled);
     }
 }
 
@@ -305,10 +323,14 @@ void TestCompanyRecord::getFaces()
     QFETCH(bool, found);
 
     CCountingRecord record;
-    record.m_data.m_expressionMask = 0x109 | 0x200; // 0x200 is no expression
+    record.SetExpressionMask(0x109 | 0x200); // 0x200 is no expression
     for (int i = 0; i < kExpressionCount; ++i) {
-        record.m_smallFaces[i].fill(std::uint8_t(i + 1));
-        record.m_largeFaces[i].fill(std::uint8_t(0x80 + i));
+        CSmallFace small;
+        CLargeFace large;
+        small.fill(std::uint8_t(i + 1));
+        large.fill(std::uint8_t(0x80 + i));
+        record.SetSmallFaceBytes(i, small.data());
+        record.SetLargeFaceBytes(i, large.data());
     }
     CSmallFace small;
     CLargeFace large;
@@ -317,8 +339,8 @@ void TestCompanyRecord::getFaces()
     QCOMPARE(record.GetFaces(bit, small.data(), large.data()), found);
     const int index = ExpressionIndexForBit(bit);
     if (found) {
-        QCOMPARE(small, record.m_smallFaces[index]);
-        QCOMPARE(large, record.m_largeFaces[index]);
+        QCOMPARE(small, record.SmallFace(index));
+        QCOMPARE(large, record.LargeFace(index));
         QCOMPARE(QLatin1String(ExpressionName(index)),
                  QLatin1String(std::array{"default", "happy", "worried", "thinking", "depressed",
                                           "surprised", "frightened", "enraged", "repulsed"}[index]));

@@ -6,6 +6,7 @@
 #include "company/QuorvelDoc.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/ScriptedPrompts.h"
+#include "tests/support/TestDocument.h"
 
 #include <QDir>
 #include <QFile>
@@ -50,7 +51,7 @@ public:
     void OnUpdate() override
     {
         auto *doc = static_cast<CQuorvelDoc *>(GetDocument());
-        doc->SetOwnerName(doc->GetOwnerName());
+        doc->SetOwnerName(doc->Record().GetOwnerName());
     }
 };
 
@@ -126,7 +127,7 @@ void TestQuorvelDoc::cleanup()
 QString TestQuorvelDoc::SavedCompany(const QString &owner)
 {
     CScriptedPrompts prompts;
-    CQuorvelDoc doc;
+    CTestDocument doc;
     doc.FileNew();
     doc.SetOwnerName(owner);
     GiveDefaultFace(doc);
@@ -137,12 +138,12 @@ QString TestQuorvelDoc::SavedCompany(const QString &owner)
 void TestQuorvelDoc::newCompanyAndFreshPaths()
 {
     CScriptedPrompts prompts; // any prompt fails the test
-    CQuorvelDoc doc;
+    CTestDocument doc;
     QVERIFY(doc.FileNew());
     QCOMPARE(doc.GetTitle(), QStringLiteral("New company"));
     QVERIFY(!doc.IsModified());
-    QCOMPARE(doc.GetOwnerName(), QStringLiteral("Owner Name"));
-    QCOMPARE(FormatDateStamp(doc.m_dateStamp), kNow);
+    QCOMPARE(doc.Record().GetOwnerName(), QStringLiteral("Owner Name"));
+    QCOMPARE(FormatDateStamp(doc.Record().GetDateStamp()), kNow);
     const QFileInfo created(doc.GetPathName());
     QCOMPARE(created.absolutePath(), m_objects.absolutePath());
     QVERIFY(QRegularExpression(QStringLiteral("^COMP[0-9a-f]{1,4}\\.DAT$"))
@@ -188,7 +189,7 @@ void TestQuorvelDoc::openChangeSave()
     const QByteArray original = ReadFile(installed);
 
     CScriptedPrompts prompts;
-    CQuorvelDoc doc;
+    CTestDocument doc;
     CFormLikeView form;
     doc.AddView(&form);
     QVERIFY(doc.FileNew());
@@ -203,10 +204,10 @@ void TestQuorvelDoc::openChangeSave()
     doc.OnFileSave();
     QCOMPARE(ReadFile(installed), original);
 
-    CQuorvelDoc reread;
+    CTestDocument reread;
     QVERIFY(reread.OpenDocumentFile(fresh));
-    QCOMPARE(reread.GetAggressiveness(), 1);
-    QCOMPARE(reread.GetOwnerName(), QStringLiteral("Installed Owner"));
+    QCOMPARE(reread.Record().GetAggressiveness(), 1);
+    QCOMPARE(reread.Record().GetOwnerName(), QStringLiteral("Installed Owner"));
     QVERIFY(prompts.Calls().isEmpty());
 }
 
@@ -226,7 +227,7 @@ void TestQuorvelDoc::defaultFaceRequired()
     QFETCH(bool, modified);
 
     CScriptedPrompts prompts;
-    CQuorvelDoc doc;
+    CTestDocument doc;
     QVERIFY(doc.FileNew());
     if (modified)
         doc.SetIntelligence(2);
@@ -268,7 +269,7 @@ void TestQuorvelDoc::failedOpen()
         QVERIFY(WriteFile(path, QByteArray(200, '\x20')));
 
     CScriptedPrompts prompts;
-    CQuorvelDoc doc;
+    CTestDocument doc;
     QVERIFY(doc.FileNew());
     GiveDefaultFace(doc);
     doc.SetOwnerName(QStringLiteral("Kept"));
@@ -285,7 +286,7 @@ void TestQuorvelDoc::failedOpen()
     if (fileExists) {
         QCOMPARE(prompts.Messages().last(), QStringLiteral("Unexpected file format."));
         QCOMPARE(doc.GetTitle(), QStringLiteral("New company"));
-        QCOMPARE(doc.GetOwnerName(), QStringLiteral("Owner Name"));
+        QCOMPARE(doc.Record().GetOwnerName(), QStringLiteral("Owner Name"));
         QVERIFY(!doc.HasDefaultFace());
         QVERIFY(!doc.IsModified());
         QVERIFY(doc.GetPathName() != path);
@@ -293,7 +294,7 @@ void TestQuorvelDoc::failedOpen()
         QCOMPARE(prompts.Messages().last(),
                  QStringLiteral("%1 was not found.").arg(QDir::toNativeSeparators(path)));
         QCOMPARE(doc.GetTitle(), QStringLiteral("Kept"));
-        QCOMPARE(doc.GetOwnerName(), QStringLiteral("Kept"));
+        QCOMPARE(doc.Record().GetOwnerName(), QStringLiteral("Kept"));
         QVERIFY(doc.HasDefaultFace());
         QCOMPARE(doc.IsModified(), modified);
         QCOMPARE(doc.GetPathName(), pathBefore);
@@ -316,7 +317,7 @@ void TestQuorvelDoc::exportName()
     QFETCH(QString, fileName);
 
     CScriptedPrompts prompts;
-    CQuorvelDoc doc;
+    CTestDocument doc;
     QVERIFY(doc.FileNew());
     GiveDefaultFace(doc);
     doc.SetOwnerName(owner);
@@ -336,7 +337,7 @@ void TestQuorvelDoc::exportName()
 void TestQuorvelDoc::exportCountsAsSaved()
 {
     CScriptedPrompts prompts;
-    CQuorvelDoc doc;
+    CTestDocument doc;
     QVERIFY(doc.FileNew());
     GiveDefaultFace(doc);
     doc.SetOwnerName(QStringLiteral("Exporter"));
@@ -356,7 +357,7 @@ void TestQuorvelDoc::exportCountsAsSaved()
 
     // An unchanged company exports with the stamp it was read with: the same bytes.
     qputenv("SOURCE_DATE_EPOCH", "1120000000"); // 2005
-    CQuorvelDoc reread;
+    CTestDocument reread;
     QVERIFY(reread.OpenDocumentFile(target));
     const QString again = Documents() + QStringLiteral("/again.company");
     prompts.AnswerFile(again);
@@ -364,7 +365,7 @@ void TestQuorvelDoc::exportCountsAsSaved()
     QCOMPARE(QFileInfo(prompts.Calls().last().initialPath).fileName(),
              QStringLiteral("Exporter 2004-06-14.company"));
     QCOMPARE(ReadFile(again), ReadFile(target));
-    QCOMPARE(FormatDateStamp(reread.m_dateStamp), kNow);
+    QCOMPARE(FormatDateStamp(reread.Record().GetDateStamp()), kNow);
 }
 
 void TestQuorvelDoc::saveModified_data()
@@ -394,7 +395,7 @@ void TestQuorvelDoc::saveModified()
     QFETCH(bool, saved);
 
     CScriptedPrompts prompts;
-    CQuorvelDoc doc;
+    CTestDocument doc;
     QVERIFY(doc.FileNew());
     QVERIFY(doc.SaveModified()); // unmodified: no prompt
     if (hasFace)
@@ -429,7 +430,7 @@ void TestQuorvelDoc::saveModified()
         QVERIFY(prompts.Messages().last().endsWith(QStringLiteral("contains an invalid path.")));
 
     QCOMPARE(QFile::exists(path), saved);
-    QCOMPARE(doc.GetOwnerName(), goesOn ? QStringLiteral("Owner Name") : QStringLiteral("Pending"));
+    QCOMPARE(doc.Record().GetOwnerName(), goesOn ? QStringLiteral("Owner Name") : QStringLiteral("Pending"));
     QCOMPARE(doc.IsModified(), !goesOn);
 }
 
@@ -451,7 +452,7 @@ void TestQuorvelDoc::failedWriteLosesNothing()
     QFETCH(QString, message);
 
     CScriptedPrompts prompts;
-    CQuorvelDoc doc;
+    CTestDocument doc;
     QVERIFY(doc.FileNew());
     GiveDefaultFace(doc);
     doc.SetOwnerName(QStringLiteral("Fragile"));
@@ -511,7 +512,7 @@ void TestQuorvelDoc::fullObjectFolderNeverOverwrites()
     const QByteArray original = ReadFile(installed);
 
     CScriptedPrompts prompts;
-    CQuorvelDoc doc;
+    CTestDocument doc;
     QVERIFY(doc.OpenDocumentFile(installed));
     doc.SetIntelligence(1);
     QVERIFY(doc.GetPathName().isEmpty());
@@ -526,7 +527,7 @@ void TestQuorvelDoc::fullObjectFolderNeverOverwrites()
 void TestQuorvelDoc::saveLeavesAFileThatTookItsPath()
 {
     CScriptedPrompts prompts;
-    CQuorvelDoc doc;
+    CTestDocument doc;
     QVERIFY(doc.FileNew());
     GiveDefaultFace(doc);
     doc.SetOwnerName(QStringLiteral("Second Editor"));
@@ -541,9 +542,9 @@ void TestQuorvelDoc::saveLeavesAFileThatTookItsPath()
     QVERIFY(doc.GetPathName() != drawn);
     QVERIFY(!doc.IsModified());
     QCOMPARE(doc.GetTitle(), QStringLiteral("Second Editor"));
-    CQuorvelDoc reread;
+    CTestDocument reread;
     QVERIFY(reread.OpenDocumentFile(doc.GetPathName()));
-    QCOMPARE(reread.GetOwnerName(), QStringLiteral("Second Editor"));
+    QCOMPARE(reread.Record().GetOwnerName(), QStringLiteral("Second Editor"));
     QCOMPARE(m_objects.entryList(QDir::Files | QDir::Hidden).size(), 2);
     QVERIFY(prompts.Calls().isEmpty());
 }

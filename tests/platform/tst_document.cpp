@@ -22,6 +22,9 @@ namespace {
 class CTestDocument final : public CDocument
 {
 public:
+    // The prompts the test installed, or the silent ones.
+    CTestDocument() : CDocument(Prompts()) {}
+
     QByteArray content = "old";
     bool failWrite = false; // the device refuses the second half of the bytes
     int newCount = 0;

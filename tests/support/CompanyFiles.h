@@ -15,13 +15,13 @@ namespace quorvel::test {
 inline const QDateTime kStampTime(QDate(2004, 6, 14), QTime(15, 27), Qt::UTC);
 
 // The file the editor writes for the record (modified: stamped now, as a save of a change).
-inline QByteArray RecordBytes(CCompanyRecord &record, bool modified = false)
+inline QByteArray RecordBytes(const CCompanyRecord &record, bool modified = false)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     CArchive archive(&buffer, CArchive::store);
-    WriteCompany(archive, record, modified);
+    WriteCompany(archive, record, StampToWrite(record, modified));
     return bytes;
 }
 
@@ -32,7 +32,9 @@ inline QByteArray CompanyBytes(const QString &owner, std::uint32_t mask = 0x1, i
 {
     CCompanyRecord record;
     record.SetNewCompanyDefaults();
-    PackDateStamp(record.m_dateStamp, stamp);
+    CDateStamp packed;
+    PackDateStamp(packed, stamp);
+    record.SetDateStamp(packed);
     record.SetOwnerName(owner);
     record.SetIntelligence(rating);
     for (int i = 0; i < kExpressionCount; ++i) {

@@ -32,7 +32,9 @@ QByteArray CompanyBytes(const QString &owner, const QString &word, std::uint32_t
 {
     CCompanyRecord record;
     record.SetNewCompanyDefaults();
-    PackDateStamp(record.m_dateStamp, QDateTime(QDate(2004, 6, 14), QTime(15, 27), Qt::UTC));
+    CDateStamp stamp;
+    PackDateStamp(stamp, QDateTime(QDate(2004, 6, 14), QTime(15, 27), Qt::UTC));
+    record.SetDateStamp(stamp);
     record.SetOwnerName(owner);
     record.SetSpecificWord(word);
     record.SetIntelligence(2);

@@ -303,11 +303,11 @@ void TestToolImages::newCompany()
     QCOMPARE(record.GetIntelligence(), 1);
     QCOMPARE(record.GetAggressiveness(), 9);
     QCOMPARE(record.GetCompetitiveness(), 3);
-    QCOMPARE(record.m_data.m_firstWordMask, 0x1F0Fu);
-    QCOMPARE(record.m_data.m_secondWordMask, 12u);
-    QCOMPARE(record.m_data.m_expressionMask, 0x81u);
+    QCOMPARE(record.GetFirstWordMask(), 0x1F0Fu);
+    QCOMPARE(record.GetSecondWordMask(), 12u);
+    QCOMPARE(record.GetExpressionMask(), 0x81u);
     // Written as a modified company: stamped with the (fixed) current time.
-    QCOMPARE(FormatDateStamp(record.m_dateStamp), QStringLiteral("2004/06/14 15:26"));
+    QCOMPARE(FormatDateStamp(record.GetDateStamp()), QStringLiteral("2004/06/14 15:26"));
 
     // Without options: the new-company defaults.
     const QString plain = Path(QStringLiteral("plain.company"));
@@ -318,9 +318,9 @@ void TestToolImages::newCompany()
     QCOMPARE(defaults.GetOwnerName(), QStringLiteral("Owner Name"));
     QCOMPARE(defaults.GetSpecificWord(), QStringLiteral("Owner"));
     QCOMPARE(defaults.GetIntelligence(), 5);
-    QCOMPARE(defaults.m_data.m_firstWordMask, 0x1FFFu);
-    QCOMPARE(defaults.m_data.m_secondWordMask, 0x1FFFu);
-    QCOMPARE(defaults.m_data.m_expressionMask, 0x1u);
+    QCOMPARE(defaults.GetFirstWordMask(), 0x1FFFu);
+    QCOMPARE(defaults.GetSecondWordMask(), 0x1FFFu);
+    QCOMPARE(defaults.GetExpressionMask(), 0x1u);
 }
 
 void TestToolImages::newFaceCuts_data()
@@ -359,12 +359,12 @@ void TestToolImages::newFaceCuts()
     const auto large = source.CropToPaletteImage(cut.x(), cut.y(), right, bottom, 64, 64);
     const auto small = source.CropToPaletteImage(cut.x(), cut.y(), right, bottom, 24, 24);
     QVERIFY(large && small);
-    QVERIFY(std::equal(record.m_largeFaces[0].begin(), record.m_largeFaces[0].end(), large->Indices()));
-    QVERIFY(std::equal(record.m_smallFaces[0].begin(), record.m_smallFaces[0].end(), small->Indices()));
+    QVERIFY(std::equal(record.LargeFace(0).begin(), record.LargeFace(0).end(), large->Indices()));
+    QVERIFY(std::equal(record.SmallFace(0).begin(), record.SmallFace(0).end(), small->Indices()));
     if (cut.width() == 64 && cut.height() == 64) {
         // A 64x64 box keeps the picture's own pixels before reduction.
         const CRgbImage box(64, 64, &source, cut.x(), cut.y(), -1, -1);
-        QCOMPARE(std::vector<std::uint8_t>(record.m_largeFaces[0].begin(), record.m_largeFaces[0].end()),
+        QCOMPARE(std::vector<std::uint8_t>(record.LargeFace(0).begin(), record.LargeFace(0).end()),
                  ReduceToPalette(box.Pixels(), 64, 64));
     }
 }
@@ -470,10 +470,10 @@ void TestToolImages::faces()
     for (int index : {0, 5}) {
         const QString name = QLatin1String(ExpressionName(index));
         QString problem = CheckPalettePng(QDir(folder).filePath(name + QStringLiteral("-64.png")),
-                                          record.m_largeFaces[std::size_t(index)].data(), 64, 64);
+                                          record.LargeFace(index).data(), 64, 64);
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
         problem = CheckPalettePng(QDir(folder).filePath(name + QStringLiteral("-24.png")),
-                                  record.m_smallFaces[std::size_t(index)].data(), 24, 24);
+                                  record.SmallFace(index).data(), 24, 24);
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
     }
 

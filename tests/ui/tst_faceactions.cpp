@@ -5,6 +5,7 @@
 #include "company/QuorvelDoc.h"
 #include "image/Palette.h"
 #include "tests/support/ScriptedPrompts.h"
+#include "tests/support/TestDocument.h"
 #include "tests/support/TestFiles.h"
 #include "ui/FaceActions.h"
 #include "ui/FaceClipboard.h"
@@ -91,7 +92,7 @@ void TestFaceActions::initTestCase()
 
 void TestFaceActions::init()
 {
-    m_doc = std::make_unique<CQuorvelDoc>();
+    m_doc = std::make_unique<CTestDocument>();
     m_view = std::make_unique<CQuorvelView>(m_doc.get());
     QVERIFY(m_doc->FileNew());
     m_view->show();

@@ -6,6 +6,7 @@
 #include "company/QuorvelDoc.h"
 #include "image/Loaders.h"
 #include "tests/support/ScriptedPrompts.h"
+#include "tests/support/TestDocument.h"
 #include "ui/DialogTemplate.h"
 #include "ui/GrabFaceDialog.h"
 #include "ui/QuorvelView.h"
@@ -28,6 +29,7 @@
 #include <array>
 
 using namespace quorvel;
+using namespace quorvel::test;
 using Id = CGrabFaceDialog::ControlId;
 
 Q_DECLARE_METATYPE(std::optional<CGrabRect>)
@@ -547,7 +549,7 @@ void TestGrabFaceDialog::pasteAndDrop()
             .ToColorRef());
 
     // A file dropped on a face frame of the form opens that expression's dialog with it.
-    CQuorvelDoc document;
+    CTestDocument document;
     QVERIFY(document.FileNew());
     CQuorvelView view(&document);
     QList<std::pair<std::uint32_t, QString>> opened;
@@ -584,7 +586,7 @@ void TestGrabFaceDialog::formTakesTheResult()
     QFETCH(bool, present);
     QTemporaryDir workDir;
     QVERIFY(QDir::setCurrent(workDir.path()));
-    CQuorvelDoc document;
+    CTestDocument document;
     QVERIFY(document.FileNew());
     CQuorvelView view(&document);
     std::array<std::uint8_t, 4096> large;
@@ -604,7 +606,7 @@ void TestGrabFaceDialog::formTakesTheResult()
     QCOMPARE(document.IsModified(), modified);
     std::array<std::uint8_t, 576> smallStored{};
     std::array<std::uint8_t, 4096> largeStored{};
-    QCOMPARE(document.GetFaces(2, smallStored.data(), largeStored.data()), present);
+    QCOMPARE(document.Record().GetFaces(2, smallStored.data(), largeStored.data()), present);
     if (present && modified) {
         // Grabbed at once: the face made again from its own colours.
         const CRgbImage colours(CPaletteImage(large.data(), 64, 64));

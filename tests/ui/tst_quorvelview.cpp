@@ -3,6 +3,9 @@
 // The object folder is a temporary current directory (an empty Wine prefix finds no game).
 
 #include "company/QuorvelDoc.h"
+#include "tests/support/CompanyFiles.h"
+#include "tests/support/TestDocument.h"
+#include "tests/support/TestFiles.h"
 #include "image/Palette.h"
 #include "ui/FaceFrame.h"
 #include "ui/FormTemplate.h"
@@ -20,9 +23,11 @@
 #include <QTest>
 #include <QToolTip>
 
+#include <functional>
 #include <memory>
 
 using namespace quorvel;
+using namespace quorvel::test;
 
 namespace {
 
@@ -128,6 +133,8 @@ private:
     }
     // Shows the record as a company just opened: unmodified, form refreshed.
     void ShowAsOpened();
+    // Opens a file of the open company with the edit applied: fields the form cannot set.
+    void OpenEdited(const std::function<void(CCompanyRecord &)> &edit);
 
     QTemporaryDir m_workDir;
     QTemporaryDir m_winePrefix;
@@ -145,7 +152,7 @@ void TestQuorvelView::initTestCase()
 
 void TestQuorvelView::init()
 {
-    m_doc = std::make_unique<CQuorvelDoc>();
+    m_doc = std::make_unique<CTestDocument>();
     m_view = std::make_unique<CQuorvelView>(m_doc.get());
     QVERIFY(m_doc->FileNew());
     m_view->show();
@@ -167,6 +174,17 @@ QRect TestQuorvelView::FrameRect(int id) const
 {
     const QWidget *frame = m_view->Control(id);
     return QRect(frame->mapTo(m_view->Form(), QPoint()), frame->size());
+}
+
+void TestQuorvelView::OpenEdited(const std::function<void(CCompanyRecord &)> &edit)
+{
+    CCompanyRecord record = m_doc->Record();
+    edit(record);
+    static int opened = 0;
+    const QString path = m_workDir.filePath(QStringLiteral("edited%1.company").arg(++opened));
+    QVERIFY(WriteFile(path, RecordBytes(record)));
+    QVERIFY(m_doc->OpenDocumentFile(path));
+    QVERIFY(!m_doc->IsModified());
 }
 
 void TestQuorvelView::ShowAsOpened()
@@ -233,12 +251,14 @@ void TestQuorvelView::loadedCompanyShownUnchanged()
     // can show: all shown as well as the controls can, and none of it changed by showing it.
     const QString owner = QString(252, QLatin1Char('n'));
     const QString word = QString(254, QLatin1Char('w'));
+    OpenEdited([&](CCompanyRecord &record) {
+        record.SetFirstWordMask(0xA0000005);
+        record.SetSecondWordMask(0);
+        record.SetIntelligence(0);
+        record.SetCompetitiveness(200);
+    });
     m_doc->SetOwnerName(owner);
     m_doc->SetSpecificWord(word);
-    m_doc->m_data.m_firstWordMask = 0xA0000005;
-    m_doc->m_data.m_secondWordMask = 0;
-    m_doc->m_data.m_intelligence = 0;
-    m_doc->m_data.m_competitiveness = 200;
     ShowAsOpened();
 
     QCOMPARE(Control<QLineEdit>(kOwnerNameEdit)->text(), owner);
@@ -247,11 +267,11 @@ void TestQuorvelView::loadedCompanyShownUnchanged()
     QVERIFY(Box(g_firstWordParts, 0x4)->isChecked() && !Box(g_firstWordParts, 0x2)->isChecked());
     QCOMPARE(Control<QSlider>(kIntelligenceSlider)->value(), 1);
     QCOMPARE(Control<QSlider>(kCompetitivenessSlider)->value(), 9);
-    QCOMPARE(m_doc->GetOwnerName(), owner);
-    QCOMPARE(m_doc->GetSpecificWord(), word);
-    QCOMPARE(m_doc->m_data.m_firstWordMask, 0xA0000005u);
-    QCOMPARE(m_doc->GetIntelligence(), 0);
-    QCOMPARE(m_doc->GetCompetitiveness(), 200);
+    QCOMPARE(m_doc->Record().GetOwnerName(), owner);
+    QCOMPARE(m_doc->Record().GetSpecificWord(), word);
+    QCOMPARE(m_doc->Record().GetFirstWordMask(), 0xA0000005u);
+    QCOMPARE(m_doc->Record().GetIntelligence(), 0);
+    QCOMPARE(m_doc->Record().GetCompetitiveness(), 200);
     QCOMPARE(m_doc->GetTitle(), owner);
 }
 
@@ -287,9 +307,10 @@ void TestQuorvelView::nameParts()
     QFETCH(uint, expectFirst);
     QFETCH(uint, expectSecond);
     QFETCH(bool, modified);
-    m_doc->m_data.m_firstWordMask = first;
-    m_doc->m_data.m_secondWordMask = second;
-    ShowAsOpened();
+    OpenEdited([&](CCompanyRecord &record) {
+        record.SetFirstWordMask(first);
+        record.SetSecondWordMask(second);
+    });
 
     auto *control = qobject_cast<QAbstractButton *>(m_view->Control(clicked));
     QVERIFY(control);
@@ -299,8 +320,8 @@ void TestQuorvelView::nameParts()
         : control->rect().center();
     QTest::mouseClick(control, Qt::LeftButton, Qt::NoModifier, point);
 
-    QCOMPARE(m_doc->m_data.m_firstWordMask, expectFirst);
-    QCOMPARE(m_doc->m_data.m_secondWordMask, expectSecond);
+    QCOMPARE(m_doc->Record().GetFirstWordMask(), expectFirst);
+    QCOMPARE(m_doc->Record().GetSecondWordMask(), expectSecond);
     QCOMPARE(m_doc->IsModified(), modified);
     for (const NamePart &part : g_firstWordParts)
         QCOMPARE(Box(g_firstWordParts, part.m_bit)->isChecked(), (expectFirst & part.m_bit) != 0);
@@ -330,14 +351,14 @@ void TestQuorvelView::sliders()
     QFETCH(int, expected);
     QFETCH(bool, modified);
     if (storedBehind >= 0) {
-        m_doc->m_data.m_competitiveness = std::uint8_t(storedBehind);
+        m_doc->SetCompetitiveness(storedBehind); // the form is not told
         m_doc->SetModifiedFlag(false);
     }
     QTest::keyClick(Control<QSlider>(slider), Qt::Key(key));
 
-    const int stored = slider == kIntelligenceSlider ? m_doc->GetIntelligence()
-        : slider == kAggressivenessSlider            ? m_doc->GetAggressiveness()
-                                                     : m_doc->GetCompetitiveness();
+    const int stored = slider == kIntelligenceSlider ? m_doc->Record().GetIntelligence()
+        : slider == kAggressivenessSlider            ? m_doc->Record().GetAggressiveness()
+                                                     : m_doc->Record().GetCompetitiveness();
     QCOMPARE(stored, expected);
     QCOMPARE(m_doc->IsModified(), modified);
 }
@@ -408,7 +429,7 @@ void TestQuorvelView::typing()
     QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), message);
     QCOMPARE(statusTips.last, message);
     const QString stored =
-        edit == kOwnerNameEdit ? m_doc->GetOwnerName() : m_doc->GetSpecificWord();
+        edit == kOwnerNameEdit ? m_doc->Record().GetOwnerName() : m_doc->Record().GetSpecificWord();
     QCOMPARE(stored, expected);
     QCOMPARE(m_doc->IsModified(), expected != loaded);
     if (edit == kSpecificWordEdit) {
@@ -513,7 +534,7 @@ void TestQuorvelView::faceClick()
     QCOMPARE(m_doc->IsModified(), accept);
     CSmallFace storedSmall{};
     CLargeFace storedLarge{};
-    QCOMPARE(m_doc->GetFaces(bit, storedSmall.data(), storedLarge.data()), accept);
+    QCOMPARE(m_doc->Record().GetFaces(bit, storedSmall.data(), storedLarge.data()), accept);
     if (accept) {
         QVERIFY(storedSmall == small);
         QVERIFY(storedLarge == large);
@@ -536,7 +557,7 @@ void TestQuorvelView::emptyDefaultResult()
     QTest::mouseClick(m_view->Control(1035), Qt::LeftButton);
     m_view->Control(1035)->clearFocus(); // its focus mark would stand on the border
     QVERIFY(m_doc->IsModified());
-    QCOMPARE(m_doc->m_data.m_expressionMask, 0x001u);
+    QCOMPARE(m_doc->Record().GetExpressionMask(), 0x001u);
     const QRect frame = FrameRect(1035);
     QCOMPARE(GrabForm().copy(frame), EmptyMarking(66));
 
