@@ -75,6 +75,49 @@ bool ChangesNothing(cmsHTRANSFORM transform)
 
 } // namespace
 
+QByteArray RgbProfile(const CRgbPrimaries &p, ETransferCurve curve)
+{
+    for (const double xy : {p.redX, p.redY, p.greenX, p.greenY, p.blueX, p.blueY, p.whiteX, p.whiteY}) {
+        if (!(xy > 0.0 && xy < 1.0)) // NaN too
+            return {};
+    }
+    const cmsCIExyY white{p.whiteX, p.whiteY, 1.0};
+    const cmsCIExyYTRIPLE primaries{{p.redX, p.redY, 1.0}, {p.greenX, p.greenY, 1.0}, {p.blueX, p.blueY, 1.0}};
+    cmsToneCurve *tone = nullptr;
+    switch (curve) {
+    case ETransferCurve::Srgb: {
+        // IEC 61966-2-1: a linear foot, then a 2.4 power.
+        const cmsFloat64Number srgb[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
+        tone = cmsBuildParametricToneCurve(nullptr, 4, srgb);
+        break;
+    }
+    case ETransferCurve::Gamma22:
+        tone = cmsBuildGamma(nullptr, 2.2);
+        break;
+    case ETransferCurve::Gamma28:
+        tone = cmsBuildGamma(nullptr, 2.8);
+        break;
+    case ETransferCurve::Linear:
+        tone = cmsBuildGamma(nullptr, 1.0);
+        break;
+    }
+    if (!tone)
+        return {};
+    cmsToneCurve *curves[3] = {tone, tone, tone};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsFreeToneCurve(tone);
+    QByteArray bytes;
+    cmsUInt32Number size = 0;
+    if (profile && cmsSaveProfileToMem(profile, nullptr, &size) && size > 0) {
+        bytes.resize(qsizetype(size));
+        if (!cmsSaveProfileToMem(profile, bytes.data(), &size))
+            bytes.clear();
+    }
+    if (profile)
+        cmsCloseProfile(profile);
+    return bytes;
+}
+
 CColourConverter::CColourConverter() = default;
 
 CColourConverter::CColourConverter(const QByteArray &profile, EColourInput input) : m_input(input)

@@ -18,6 +18,18 @@ enum class EColourInput {
     InvertedCmyk, // the same with 255 for no ink, as Adobe's programs write it (APP14)
 };
 
+// The colours of an RGB picture described by numbers rather than a profile (a HEIF "nclx"
+// box): where its red, green, blue and white lie (CIE x, y), and its transfer curve.
+struct CRgbPrimaries
+{
+    double redX, redY, greenX, greenY, blueX, blueY, whiteX, whiteY;
+};
+
+enum class ETransferCurve { Srgb, Gamma22, Gamma28, Linear };
+
+// An ICC profile of such colours, as Little CMS writes one; empty when it refuses them.
+QByteArray RgbProfile(const CRgbPrimaries &primaries, ETransferCurve curve);
+
 class CColourConverter
 {
 public:

@@ -31,6 +31,37 @@ heif_compression_format CompressionOf(EPictureFormat format)
     return format == EPictureFormat::Avif ? heif_compression_AV1 : heif_compression_HEVC;
 }
 
+// The profile of a picture whose colours an nclx box gives by number: empty for sRGB's
+// primaries or unspecified ones, and for HDR curves, which stay as they are.
+QByteArray ProfileOfNclx(const heif_color_profile_nclx &nclx)
+{
+    ETransferCurve curve = ETransferCurve::Srgb; // also for the video curves (BT.709, 601, 2020)
+    switch (nclx.transfer_characteristics) {
+    case heif_transfer_characteristic_ITU_R_BT_470_6_System_M:
+        curve = ETransferCurve::Gamma22;
+        break;
+    case heif_transfer_characteristic_ITU_R_BT_470_6_System_B_G:
+        curve = ETransferCurve::Gamma28;
+        break;
+    case heif_transfer_characteristic_linear:
+        curve = ETransferCurve::Linear;
+        break;
+    case heif_transfer_characteristic_ITU_R_BT_2100_0_PQ:
+    case heif_transfer_characteristic_ITU_R_BT_2100_0_HLG:
+        return {};
+    default:
+        break;
+    }
+    const bool srgbPrimaries = nclx.color_primaries == heif_color_primaries_ITU_R_BT_709_5
+        || nclx.color_primaries == heif_color_primaries_unspecified;
+    if (srgbPrimaries && curve == ETransferCurve::Srgb)
+        return {};
+    return RgbProfile({nclx.color_primary_red_x, nclx.color_primary_red_y, nclx.color_primary_green_x,
+                       nclx.color_primary_green_y, nclx.color_primary_blue_x, nclx.color_primary_blue_y,
+                       nclx.color_primary_white_x, nclx.color_primary_white_y},
+                      curve);
+}
+
 } // namespace
 
 bool CanDecodeHeif(EPictureFormat format, QString *why)
@@ -107,6 +138,11 @@ CHeifRows::CHeifRows(const QString &path, EPictureFormat format, std::int64_t ma
         profile.resize(qsizetype(heif_image_handle_get_raw_color_profile_size(state.handle)));
         if (state.Failed(heif_image_handle_get_raw_color_profile(state.handle, profile.data())))
             profile.clear();
+    } else if (type == heif_color_profile_type_nclx) {
+        heif_color_profile_nclx *nclx = nullptr;
+        if (!state.Failed(heif_image_handle_get_nclx_color_profile(state.handle, &nclx)) && nclx)
+            profile = ProfileOfNclx(*nclx);
+        heif_nclx_color_profile_free(nclx);
     }
     m_colours = CColourConverter(profile, EColourInput::Rgb);
     m_notes = m_colours.Notes();

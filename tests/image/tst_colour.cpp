@@ -1,6 +1,7 @@
-// Colours into sRGB before anything else sees them: Display P3 pictures against Little CMS's
-// own tificc, CMYK JPEGs against their RGB original, and the pictures that must not be
-// touched (untagged or sRGB-tagged: every face cut from them stays byte for byte the same).
+// Colours into sRGB before anything else sees them: Display P3 pictures, and HEIF pictures whose
+// colours are given by number, against Little CMS's own tificc, CMYK JPEGs against their RGB
+// original, and the pictures that must not be touched (untagged or sRGB-tagged: every face cut
+// from them stays byte for byte the same).
 
 #include "image/RgbImage.h"
 #include "tests/support/PictureCompare.h"
@@ -14,9 +15,11 @@
 #include <QTest>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include <jpeglib.h>
+#include <libheif/heif.h>
 
 using namespace quorvel;
 using namespace quorvel::test;
@@ -99,6 +102,49 @@ QByteArray WithProfileSegment(const QByteArray &jpeg, const QByteArray &profile)
         + payload + jpeg.mid(2);
 }
 
+// A HEIC of the picture whose colr box gives its colours by number (nclx), written through
+// libheif, as heif-enc leaves such a box out.
+bool WriteNclxHeic(const QString &path, const QImage &source, int primaries, int transfer)
+{
+    const QImage picture = source.convertToFormat(QImage::Format_RGB888);
+    heif_context *context = heif_context_alloc();
+    heif_image *image = nullptr;
+    heif_encoder *encoder = nullptr;
+    heif_color_profile_nclx *nclx = heif_nclx_color_profile_alloc();
+    heif_encoding_options *options = heif_encoding_options_alloc();
+    bool good = context && nclx && options
+        && heif_image_create(picture.width(), picture.height(), heif_colorspace_RGB,
+                             heif_chroma_interleaved_RGB, &image).code == heif_error_Ok
+        && heif_image_add_plane(image, heif_channel_interleaved, picture.width(), picture.height(), 8).code
+               == heif_error_Ok;
+    if (good) {
+        int stride = 0;
+        std::uint8_t *plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+        for (int y = 0; y < picture.height(); ++y)
+            std::memcpy(plane + std::size_t(y) * std::size_t(stride), picture.constScanLine(y),
+                        std::size_t(picture.width()) * 3);
+        heif_nclx_color_profile_set_color_primaries(nclx, std::uint16_t(primaries));
+        heif_nclx_color_profile_set_transfer_characteristics(nclx, std::uint16_t(transfer));
+        heif_nclx_color_profile_set_matrix_coefficients(nclx, 6);
+        nclx->full_range_flag = 1;
+        heif_image_set_nclx_color_profile(image, nclx);
+        options->output_nclx_profile = nclx;
+        options->macOS_compatibility_workaround_no_nclx_profile = 0;
+        good = heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder).code == heif_error_Ok
+            && heif_encoder_set_lossy_quality(encoder, 95).code == heif_error_Ok
+            && heif_context_encode_image(context, image, encoder, options, nullptr).code == heif_error_Ok
+            && heif_context_write_to_file(context, QFile::encodeName(path).constData()).code == heif_error_Ok;
+    }
+    if (encoder)
+        heif_encoder_release(encoder);
+    if (image)
+        heif_image_release(image);
+    heif_encoding_options_free(options);
+    heif_nclx_color_profile_free(nclx);
+    heif_context_free(context);
+    return good;
+}
+
 } // namespace
 
 class TestColour : public QObject
@@ -114,8 +160,23 @@ private slots:
     void cmyk_data();
     void cmyk();
     void refusedProfile();
+    void heifNclx_data();
+    void heifNclx();
 
 private:
+    // Little CMS's tificc, perceptual, onto its sRGB, from a TIFF of the pixels tagged with
+    // the colour space; null when it fails.
+    QImage TificcReference(const QImage &stored, const QColorSpace &space)
+    {
+        const QString tiff = Write(QStringLiteral("tagged.tif"), Encode(stored, "TIFF", space));
+        const QString converted = m_dir.filePath(QStringLiteral("srgb.tif"));
+        QFile::remove(converted);
+        QProcess tificc;
+        tificc.start(QStringLiteral("tificc"), {QStringLiteral("-t0"), tiff, converted});
+        if (!tificc.waitForFinished(60000) || tificc.exitCode() != 0)
+            return {};
+        return QImage(converted);
+    }
     QString Write(const QString &name, const QByteArray &bytes)
     {
         const QString path = m_dir.filePath(name);
@@ -159,16 +220,10 @@ void TestColour::displayP3()
     QFETCH(QByteArray, format);
     const QImage picture = Colourful(64, 48);
     const QString path = Write("p3." + format, Encode(picture, format, QColorSpace::DisplayP3, 95));
-    // The reference: Little CMS's tificc, perceptual, onto its sRGB, from a P3-tagged TIFF of
-    // the very pixels the file holds (Qt's reader leaves them as stored).
+    // The pixels the file holds: Qt's reader leaves them as stored.
     const QImage stored(path);
     QCOMPARE(stored.colorSpace(), QColorSpace(QColorSpace::DisplayP3));
-    const QString tiff = Write(QStringLiteral("p3.tif"), Encode(stored, "TIFF", QColorSpace::DisplayP3));
-    const QString converted = m_dir.filePath(QStringLiteral("srgb.tif"));
-    QProcess tificc;
-    tificc.start(QStringLiteral("tificc"), {QStringLiteral("-t0"), tiff, converted});
-    QVERIFY(tificc.waitForFinished(60000) && tificc.exitCode() == 0);
-    const QImage reference(converted);
+    const QImage reference = TificcReference(stored, QColorSpace::DisplayP3);
     QVERIFY(!reference.isNull());
 
     const CRgbImage image(path);
@@ -211,6 +266,52 @@ void TestColour::refusedProfile()
     QCOMPARE(image.LoadReport().notes,
              QStringList{QStringLiteral("Its colour profile could not be used and was ignored.")});
     QCOMPARE(ImageBytes(image), ImageBytes(plain));
+}
+
+void TestColour::heifNclx_data()
+{
+    QTest::addColumn<int>("primaries"); // the numbers of ITU-T H.273
+    QTest::addColumn<int>("transfer");
+    QTest::addColumn<QColorSpace>("space"); // of the stored numbers; invalid: left as stored
+
+    const QColorSpace p3Linear(QColorSpace::Primaries::DciP3D65, QColorSpace::TransferFunction::Linear);
+    QTest::newRow("Display P3, as phones write it") << 12 << 13 << QColorSpace(QColorSpace::DisplayP3);
+    QTest::newRow("P3 with a video curve, shown as sRGB's") << 12 << 1 << QColorSpace(QColorSpace::DisplayP3);
+    QTest::newRow("P3, linear") << 12 << 8 << p3Linear;
+    QTest::newRow("sRGB") << 1 << 13 << QColorSpace();
+    QTest::newRow("unspecified") << 2 << 2 << QColorSpace();
+    QTest::newRow("HDR curve left alone") << 9 << 16 << QColorSpace();
+}
+
+void TestColour::heifNclx()
+{
+    QFETCH(int, primaries);
+    QFETCH(int, transfer);
+    QFETCH(QColorSpace, space);
+    const QString path = m_dir.filePath(QStringLiteral("nclx.heic"));
+    QVERIFY(WriteNclxHeic(path, Colourful(64, 48), primaries, transfer));
+    // heif-convert decodes the same numbers and manages no colours.
+    const QString decoded = m_dir.filePath(QStringLiteral("nclx.png"));
+    QProcess convert;
+    convert.start(QStringLiteral("heif-convert"), {path, decoded});
+    QVERIFY(convert.waitForFinished(60000) && convert.exitCode() == 0);
+    const QImage stored(decoded);
+    QVERIFY(!stored.isNull());
+
+    const CRgbImage image(path);
+    QVERIFY(image.IsLoaded());
+    if (!space.isValid()) {
+        QVERIFY(image.LoadReport().notes.isEmpty());
+        QCOMPARE(LargestDifference(image, stored), 0);
+        return;
+    }
+    QCOMPARE(image.LoadReport().notes,
+             QStringList{QStringLiteral("Its colours were converted to sRGB from its colour profile.")});
+    const QImage reference = TificcReference(stored, space);
+    QVERIFY(!reference.isNull());
+    const int difference = LargestDifference(image, reference);
+    QVERIFY2(difference >= 0 && difference <= 1, qPrintable(QString::number(difference)));
+    QVERIFY(LargestDifference(image, stored) > 20);
 }
 
 QTEST_MAIN(TestColour)
