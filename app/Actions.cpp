@@ -34,7 +34,8 @@ QAction *makeAction(QObject *parent, CommandId id, const QString &text, const QS
 QList<QAction *> CMainActions::all() const
 {
     return {newCompany, open,   save,           import,          exportCompany,
-            gameFolder, useFoundGame, exit, toggleStatusBar, about};
+            gameFolder, useFoundGame, exit, toggleStatusBar, about,
+            undo,       redo,   cut,  copy,            paste};
 }
 
 CMainActions createActions(QObject *parent)
@@ -66,6 +67,23 @@ CMainActions createActions(QObject *parent)
     a.about = makeAction(parent, CommandId::About, Actions::tr("&About Quorvel..."),
                          Actions::tr("Display program information, version number and copyright"));
     a.about->setMenuRole(QAction::AboutRole);
+    a.undo = makeAction(parent, CommandId::Undo, Actions::tr("&Undo"),
+                        Actions::tr("Undo the last change"));
+    a.undo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Z), QKeySequence(Qt::ALT | Qt::Key_Backspace)});
+    a.redo = makeAction(parent, CommandId::Redo, Actions::tr("&Redo"),
+                        Actions::tr("Redo the last change undone"));
+    a.redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    a.cut = makeAction(parent, CommandId::Cut, Actions::tr("Cu&t"),
+                       Actions::tr("Cut the selection and put it on the Clipboard"));
+    a.cut->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::SHIFT | Qt::Key_Delete)});
+    a.copy = makeAction(parent, CommandId::Copy, Actions::tr("&Copy"),
+                        Actions::tr("Copy the selection and put it on the Clipboard"));
+    a.copy->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert)});
+    a.paste = makeAction(parent, CommandId::Paste, Actions::tr("&Paste"),
+                         Actions::tr("Insert Clipboard contents"));
+    a.paste->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)});
+    for (QAction *action : {a.undo, a.redo, a.cut, a.copy, a.paste})
+        action->setShortcutContext(Qt::WindowShortcut);
     return a;
 }
 

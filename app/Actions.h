@@ -22,6 +22,11 @@ enum class CommandId : int {
     Exit = 57665,
     ToggleStatusBar = 59393,
     About = 57664,
+    Undo = 57643,
+    Redo = 57644,
+    Cut = 57635,
+    Copy = 57634,
+    Paste = 57637,
 };
 
 struct CMainActions
@@ -36,6 +41,13 @@ struct CMainActions
     QAction *exit = nullptr;
     QAction *toggleStatusBar = nullptr;
     QAction *about = nullptr;
+    // The Edit menu. Undo and Redo are named by their step once the frame ties them to the
+    // document's history (ConnectEditActions).
+    QAction *undo = nullptr;
+    QAction *redo = nullptr;
+    QAction *cut = nullptr;
+    QAction *copy = nullptr;
+    QAction *paste = nullptr;
 
     QList<QAction *> all() const;
 };

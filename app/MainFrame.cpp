@@ -1,5 +1,6 @@
 #include "app/MainFrame.h"
 
+#include "app/EditActions.h"
 #include "app/LockKeyIndicators.h"
 #include "app/RecentCompaniesMenu.h"
 #include "company/QuorvelDoc.h"
@@ -10,6 +11,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QMenuBar>
 #include <QProxyStyle>
 #include <QScreen>
@@ -56,7 +59,16 @@ CMainFrame::~CMainFrame() = default;
 
 QString CMainFrame::CaptionFor(const QString &documentTitle)
 {
-    return tr("%1 - %2").arg(documentTitle, tr("Quorvel"));
+    // "[*]" shows as "*" while the company has unsaved changes.
+    return tr("%1[*] - %2").arg(documentTitle, tr("Quorvel"));
+}
+
+void CMainFrame::ShowWritten(const QString &path, bool exported)
+{
+    const QFileInfo file(path);
+    const QString folder = QDir::toNativeSeparators(file.absolutePath());
+    m_statusBar->showMessage(exported ? tr("Exported %1 in %2").arg(file.fileName(), folder)
+                                      : tr("Saved %1 in %2").arg(file.fileName(), folder));
 }
 
 void CMainFrame::OnCreate()
@@ -77,6 +89,11 @@ void CMainFrame::OnCreate()
 
     if (m_document) {
         connect(m_document, &CDocument::titleChanged, this, &CMainFrame::OnUpdateFrameTitle);
+        connect(m_document, &CDocument::modifiedChanged, this, &QWidget::setWindowModified);
+        setWindowModified(m_document->IsModified());
+        connect(m_document, &CQuorvelDoc::companyWritten, this,
+                [this](const QString &path, bool exported) { ShowWritten(path, exported); });
+        ConnectEditActions(m_actions, m_document->UndoStack(), this);
         connect(m_document, &CDocument::activateRequested, this, [this] {
             raise();
             activateWindow();
@@ -105,6 +122,14 @@ void CMainFrame::CreateMenus()
     file->addSeparator();
     file->addAction(m_actions.exit);
 
+    QMenu *edit = menuBar()->addMenu(tr("&Edit"));
+    edit->addAction(m_actions.undo);
+    edit->addAction(m_actions.redo);
+    edit->addSeparator();
+    edit->addAction(m_actions.cut);
+    edit->addAction(m_actions.copy);
+    edit->addAction(m_actions.paste);
+
     QMenu *view = menuBar()->addMenu(tr("&View"));
     view->addAction(m_actions.toggleStatusBar);
 
@@ -113,7 +138,7 @@ void CMainFrame::CreateMenus()
 
     auto *style = new CMenuStyle;
     style->setParent(this);
-    for (QMenu *menu : {file, static_cast<QMenu *>(m_recentCompanies), view, help})
+    for (QMenu *menu : {file, static_cast<QMenu *>(m_recentCompanies), edit, view, help})
         menu->setStyle(style);
 }
 

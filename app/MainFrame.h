@@ -28,8 +28,11 @@ public:
     CLockKeyIndicators *LockKeys() const { return m_lockKeys; }
     CRecentCompaniesMenu *RecentCompanies() const { return m_recentCompanies; }
 
-    // The caption: the document's title, " - ", and the application's title.
+    // The caption: the document's title, the modified mark's place, " - ", and the
+    // application's title.
     static QString CaptionFor(const QString &documentTitle);
+    // In the status bar: what a save, an export or an import wrote, and where.
+    void ShowWritten(const QString &path, bool exported);
 
 public slots:
     // Open: the "Select company" dialog, then the chosen file through the document.

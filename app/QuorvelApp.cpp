@@ -189,9 +189,22 @@ void CQuorvelApp::OnImportCompany()
         // Already installed: the document becomes that file, which stays untouched.
         m_document->SetPathName(*installed, false);
         m_document->SetTitle(m_document->Record().GetOwnerName());
+        if (m_frame) {
+            const QFileInfo file(*installed);
+            m_frame->statusBar()->showMessage(
+                tr("%1 is installed already as %2 in %3")
+                    .arg(QFileInfo(*chosen).fileName(), file.fileName(),
+                         QDir::toNativeSeparators(file.absolutePath())));
+        }
         return;
     }
-    m_document->InstallCompany(folder);
+    if (m_document->InstallCompany(folder) && m_frame) {
+        const QFileInfo file(m_document->GetPathName());
+        m_frame->statusBar()->showMessage(
+            tr("Imported %1 as %2 in %3")
+                .arg(QFileInfo(*chosen).fileName(), file.fileName(),
+                     QDir::toNativeSeparators(file.absolutePath())));
+    }
 }
 
 void CQuorvelApp::OnAppAbout()

@@ -3,6 +3,7 @@
 #include "platform/AnsiText.h"
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QScopedValueRollback>
 #include <QStatusTipEvent>
 #include <QToolTip>
@@ -38,6 +39,33 @@ CAnsiLineEdit::CAnsiLineEdit(int typingLimit, QWidget *parent)
 {
     setValidator(new CValidator(this));
     connect(this, &QLineEdit::textChanged, this, &CAnsiLineEdit::OnTextChanged);
+}
+
+namespace {
+
+bool IsHistoryKey(const QKeyEvent *key)
+{
+    return key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo);
+}
+
+} // namespace
+
+bool CAnsiLineEdit::event(QEvent *event)
+{
+    if (event->type() == QEvent::ShortcutOverride && IsHistoryKey(static_cast<QKeyEvent *>(event))) {
+        event->ignore();
+        return true;
+    }
+    return QLineEdit::event(event);
+}
+
+void CAnsiLineEdit::keyPressEvent(QKeyEvent *event)
+{
+    if (IsHistoryKey(event)) {
+        event->ignore();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
 }
 
 void CAnsiLineEdit::SetTextFromProgram(const QString &text)

@@ -27,6 +27,12 @@ signals:
     // After every change the box keeps, whoever made it.
     void textAccepted(const QString &text);
 
+protected:
+    // Undo and Redo are the document's, whose history holds the box's typing: the box keeps
+    // no history of its own and leaves their keys to the window.
+    bool event(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     class CValidator;
 

@@ -30,6 +30,7 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTemporaryDir>
+#include <QSlider>
 #include <QTest>
 #include <QTimer>
 
@@ -42,6 +43,13 @@ namespace {
 
 const QString kNoDefaultFace = QStringLiteral(
     "You must provide an image for the default face expression before you can save or export!");
+
+// The caption as the window shows it: "*" for the placeholder while modified.
+QString ShownTitle(const QWidget *window)
+{
+    QString title = window->windowTitle();
+    return title.replace(QStringLiteral("[*]"), window->isWindowModified() ? QStringLiteral("*") : QString());
+}
 
 // "text\tshortcut" for an item, "-" for a separator: the way the menu resource reads.
 QStringList MenuItems(const QMenu *menu)
@@ -115,6 +123,7 @@ private slots:
     void captionFollowsTitle_data();
     void captionFollowsTitle();
     void menuBar();
+    void editMenu();
     void statusPrompts_data();
     void statusPrompts();
     void saveAndExportWithoutDefaultFace_data();
@@ -219,13 +228,16 @@ void TestMainFrame::captionFollowsTitle()
     QFETCH(QString, title);
     QFETCH(QString, caption);
     // The view's refresh after New fills the owner name from the record, which retitles.
-    QCOMPARE(Frame()->windowTitle(), QStringLiteral("Owner Name - Quorvel"));
+    QCOMPARE(ShownTitle(Frame()), QStringLiteral("Owner Name - Quorvel"));
     Document()->SetTitle(title);
-    QCOMPARE(Frame()->windowTitle(), caption);
+    QCOMPARE(ShownTitle(Frame()), caption);
 
     // Editing the owner name retitles the document, and with it the window.
     Document()->SetOwnerName(title + QStringLiteral(" Ltd"));
-    QCOMPARE(Frame()->windowTitle(), title + QStringLiteral(" Ltd - Quorvel"));
+    QCOMPARE(ShownTitle(Frame()), title + QStringLiteral(" Ltd* - Quorvel"));
+    // Undone, the company is as it was, and the caption says so.
+    Document()->UndoStack().undo();
+    QCOMPARE(ShownTitle(Frame()), QStringLiteral("Owner Name - Quorvel"));
 }
 
 void TestMainFrame::menuBar()
@@ -234,14 +246,17 @@ void TestMainFrame::menuBar()
     const auto top = Frame()->menuBar()->actions();
     for (const QAction *action : top)
         popups << action->text();
-    QCOMPARE(popups, (QStringList{"&File", "&View", "&Help"}));
+    QCOMPARE(popups, (QStringList{"&File", "&Edit", "&View", "&Help"}));
 
     QCOMPARE(MenuItems(top.at(0)->menu()),
              (QStringList{"&New\tCtrl+N", "&Open...\tCtrl+O", "&Save\tCtrl+S", "-", "Import..",
                           "Export...", "-", "Game Folder...", "Use the Game Found Automatically",
                           "-", "&Recent Companies", "-", "E&xit"}));
-    QCOMPARE(MenuItems(top.at(1)->menu()), QStringList{"&Status Bar"});
-    QCOMPARE(MenuItems(top.at(2)->menu()), QStringList{"&About Quorvel..."});
+    QCOMPARE(MenuItems(top.at(1)->menu()),
+             (QStringList{"&Undo\tCtrl+Z", "&Redo\tCtrl+Shift+Z", "-", "Cu&t\tCtrl+X",
+                          "&Copy\tCtrl+C", "&Paste\tCtrl+V"}));
+    QCOMPARE(MenuItems(top.at(2)->menu()), QStringList{"&Status Bar"});
+    QCOMPARE(MenuItems(top.at(3)->menu()), QStringList{"&About Quorvel..."});
 
     // The command ids travel with the items, so others can find them by role.
     const QList<CommandId> fileCommands = {
@@ -256,10 +271,54 @@ void TestMainFrame::menuBar()
     QVERIFY(seen == fileCommands);
     QCOMPARE(findCommandAction(Frame(), CommandId::About), Frame()->Actions().about);
 
-    // Without a chosen game folder there is none to forget.
-    for (const QAction *action : Frame()->Actions().all())
-        QVERIFY2(action->isEnabled() == (action != Frame()->Actions().useFoundGame),
-                 qPrintable(action->text()));
+    // Without a chosen game folder there is none to forget; a new company has no history.
+    const CMainActions &actions = Frame()->Actions();
+    const QList<const QAction *> off = {actions.useFoundGame, actions.undo, actions.redo};
+    for (const QAction *action : actions.all()) {
+        if (action != actions.cut && action != actions.copy && action != actions.paste)
+            QVERIFY2(action->isEnabled() == !off.contains(action), qPrintable(action->text()));
+    }
+}
+
+void TestMainFrame::editMenu()
+{
+    const CMainActions &actions = Frame()->Actions();
+    auto *owner = qobject_cast<QLineEdit *>(Frame()->GetActiveView()->Control(1086));
+    QVERIFY(owner);
+    Frame()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(Frame()));
+    owner->setFocus();
+    QVERIFY(actions.copy->isEnabled() && actions.paste->isEnabled());
+    QTest::keyClick(owner, Qt::Key_End);
+    QTest::keyClicks(owner, QStringLiteral(" Ltd"));
+    QCOMPARE(Document()->Record().GetOwnerName(), QStringLiteral("Owner Name Ltd"));
+    QCOMPARE(actions.undo->text(), QStringLiteral("&Undo Typing in Owner Name"));
+    QCOMPARE(ShownTitle(Frame()), QStringLiteral("Owner Name Ltd* - Quorvel"));
+
+    // Ctrl+Z in the box is the document's undo, which the box then shows.
+    QTest::keyClick(owner, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(owner->text(), QStringLiteral("Owner Name"));
+    QCOMPARE(Document()->Record().GetOwnerName(), QStringLiteral("Owner Name"));
+    QVERIFY(!Document()->IsModified());
+    QCOMPARE(ShownTitle(Frame()), QStringLiteral("Owner Name - Quorvel"));
+    QCOMPARE(actions.redo->text(), QStringLiteral("&Redo Typing in Owner Name"));
+    QTest::keyClick(owner, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(owner->text(), QStringLiteral("Owner Name Ltd"));
+
+    // A slider's key step is one of its own; the menu names it.
+    auto *slider = Frame()->GetActiveView()->Control(1044);
+    slider->setFocus();
+    QVERIFY(!actions.copy->isEnabled());
+    QTest::keyClick(slider, Qt::Key_Right);
+    QCOMPARE(actions.undo->text(), QStringLiteral("&Undo Change Intelligence"));
+    actions.undo->trigger();
+    QCOMPARE(Document()->Record().GetIntelligence(), 5);
+    QCOMPARE(qobject_cast<QSlider *>(slider)->value(), 5);
+
+    // New starts a history of its own.
+    m_prompts->AnswerMessage(MessageAnswer::Yes); // "Continue?": no default face to save
+    actions.newCompany->trigger();
+    QVERIFY(!actions.undo->isEnabled() && !actions.redo->isEnabled());
 }
 
 void TestMainFrame::statusPrompts_data()
@@ -660,7 +719,7 @@ void TestMainFrame::startUpWithFile()
     if (message.isEmpty()) {
         QCOMPARE(Document()->GetPathName(), path);
         QCOMPARE(Document()->Record().GetOwnerName(), QStringLiteral("Brenda Vale"));
-        QCOMPARE(Frame()->windowTitle(), QStringLiteral("Brenda Vale - Quorvel"));
+        QCOMPARE(ShownTitle(Frame()), QStringLiteral("Brenda Vale - Quorvel"));
         QVERIFY(!Document()->IsModified());
         QVERIFY(App()->RecentFiles().Entries().contains(path));
         return;
@@ -754,7 +813,7 @@ void TestMainFrame::openCompany()
     OpenThroughDialog(QStringLiteral("Opened Owner"));
     QCOMPARE(Document()->GetPathName(), saved);
     QCOMPARE(Document()->Record().GetOwnerName(), QStringLiteral("Opened Owner"));
-    QCOMPARE(Frame()->windowTitle(), QStringLiteral("Opened Owner - Quorvel"));
+    QCOMPARE(ShownTitle(Frame()), QStringLiteral("Opened Owner - Quorvel"));
     QVERIFY(!Document()->IsModified());
 }
 
@@ -811,7 +870,12 @@ void TestMainFrame::importCompany()
     QCOMPARE(Document()->GetPathName(), path);
     QCOMPARE(ReadFile(path), bytes);
     QVERIFY(!Document()->IsModified());
-    QCOMPARE(Frame()->windowTitle(), QStringLiteral("Imported Owner - Quorvel"));
+    QCOMPARE(ShownTitle(Frame()), QStringLiteral("Imported Owner - Quorvel"));
+    // Imported twice or installed before, the last import found the company in the folder.
+    QCOMPARE(Frame()->statusBar()->currentMessage(),
+             QStringLiteral("Imported Owner 2004-06-14.company is installed already as %1 in %2")
+                 .arg(QFileInfo(path).fileName(),
+                      QDir::toNativeSeparators(QFileInfo(path).absolutePath())));
 }
 
 int main(int argc, char *argv[])
