@@ -2,8 +2,10 @@
 // the editing keys on a focused frame, drops of one frame onto another, the frames' context
 // menu and saving an expression's faces as pictures.
 
+#include "company/CompanyFile.h"
 #include "company/QuorvelDoc.h"
 #include "image/Palette.h"
+#include "platform/Archive.h"
 #include "tests/support/ScriptedPrompts.h"
 #include "tests/support/TestDocument.h"
 #include "tests/support/TestFiles.h"
@@ -12,6 +14,7 @@
 #include "ui/GrabFaceDialog.h"
 #include "ui/QuorvelView.h"
 
+#include <QBuffer>
 #include <QClipboard>
 #include <QDropEvent>
 #include <QMenu>
@@ -19,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUndoStack>
 
 #include <memory>
 
@@ -75,6 +79,8 @@ private:
     // Gives the company these faces, as though it had just been opened.
     void Load(const Seeds &seeds);
     Seeds Present() const;
+    // The record as the object file holds it.
+    QByteArray RecordBytes() const;
     void Drop(int from, int to, Qt::KeyboardModifiers modifiers);
 
     QTemporaryDir m_workDir;
@@ -114,6 +120,8 @@ void TestFaceActions::Load(const Seeds &seeds)
         const CFacePair faces = PatternFaces(seeds[i]);
         m_doc->SetFaces(1u << i, faces.small.data(), faces.large.data());
     }
+    // As opened: the loading is no step of the history.
+    m_doc->UndoStack().clear();
     m_doc->SetModifiedFlag(false);
     m_doc->UpdateAllViews();
 }
@@ -133,6 +141,16 @@ Seeds TestFaceActions::Present() const
     while (!seeds.isEmpty() && seeds.last() < 0)
         seeds.removeLast();
     return seeds;
+}
+
+QByteArray TestFaceActions::RecordBytes() const
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    CArchive archive(&buffer, CArchive::store);
+    WriteCompany(archive, m_doc->Record(), m_doc->Record().GetDateStamp());
+    return bytes;
 }
 
 void TestFaceActions::Drop(int from, int to, Qt::KeyboardModifiers modifiers)
@@ -174,6 +192,7 @@ void TestFaceActions::clipboardRoundTrip()
     QTest::keyClick(Frame(1), Qt::Key_V, Qt::ControlModifier);
     QCOMPARE(Present(), (Seeds{3, 3}));
     QVERIFY(m_doc->IsModified());
+    QCOMPARE(m_doc->UndoStack().undoText(), QStringLiteral("Paste Happy Face"));
     QVERIFY(Slot(1).HasFaces());
 
     // Shift+Insert pastes too, and data cut short is no faces at all.
@@ -195,20 +214,26 @@ void TestFaceActions::commands_data()
     QTest::addColumn<QString>("command"); // "cut N", "drop A B", "swap A B", "turn off N"
     QTest::addColumn<Seeds>("after");
     QTest::addColumn<int>("copied"); // seed of the faces on the clipboard, -1: nothing
+    QTest::addColumn<QString>("step"); // the undo step it makes, if any
 
-    QTest::newRow("cut") << Seeds{1, 2} << "cut 1" << Seeds{1} << 2;
-    QTest::newRow("cut default refused") << Seeds{1, 2} << "cut 0" << Seeds{1, 2} << -1;
-    QTest::newRow("cut nothing") << Seeds{1} << "cut 4" << Seeds{1} << -1;
-    QTest::newRow("drop copies") << Seeds{1} << "drop 0 1" << Seeds{1, 1} << -1;
-    QTest::newRow("drop over faces") << Seeds{1, 2, 3} << "drop 2 1" << Seeds{1, 3, 3} << -1;
-    QTest::newRow("drop on itself") << Seeds{1, 2} << "drop 1 1" << Seeds{1, 2} << -1;
-    QTest::newRow("Shift swaps") << Seeds{1, 2} << "swap 0 1" << Seeds{2, 1} << -1;
+    QTest::newRow("cut") << Seeds{1, 2} << "cut 1" << Seeds{1} << 2 << "Cut Happy Face";
+    QTest::newRow("cut default refused") << Seeds{1, 2} << "cut 0" << Seeds{1, 2} << -1 << "";
+    QTest::newRow("cut nothing") << Seeds{1} << "cut 4" << Seeds{1} << -1 << "";
+    QTest::newRow("drop copies") << Seeds{1} << "drop 0 1" << Seeds{1, 1} << -1
+                                 << "Copy Default Face to Happy";
+    QTest::newRow("drop over faces") << Seeds{1, 2, 3} << "drop 2 1" << Seeds{1, 3, 3} << -1
+                                     << "Copy Worried Face to Happy";
+    QTest::newRow("drop on itself") << Seeds{1, 2} << "drop 1 1" << Seeds{1, 2} << -1 << "";
+    QTest::newRow("Shift swaps") << Seeds{1, 2} << "swap 0 1" << Seeds{2, 1} << -1
+                                 << "Swap Default and Happy Faces";
     QTest::newRow("swap with none") << Seeds{1, 2} << "swap 1 5" << Seeds{1, -1, -1, -1, -1, 2}
-                                    << -1;
+                                    << -1 << "Swap Happy and Surprised Faces";
     QTest::newRow("swap leaving default empty")
-        << Seeds{1, -1, 2} << "swap 0 1" << Seeds{1, -1, 2} << -1;
-    QTest::newRow("turn off") << Seeds{1, 2, 3} << "turn off 2" << Seeds{1, 2} << -1;
-    QTest::newRow("turn off default refused") << Seeds{1} << "turn off 0" << Seeds{1} << -1;
+        << Seeds{1, -1, 2} << "swap 0 1" << Seeds{1, -1, 2} << -1 << "";
+    QTest::newRow("turn off") << Seeds{1, 2, 3} << "turn off 2" << Seeds{1, 2} << -1
+                              << "Turn Off Worried Face";
+    QTest::newRow("turn off default refused") << Seeds{1} << "turn off 0" << Seeds{1} << -1
+                                              << "";
 }
 
 void TestFaceActions::commands()
@@ -217,7 +242,9 @@ void TestFaceActions::commands()
     QFETCH(QString, command);
     QFETCH(Seeds, after);
     QFETCH(int, copied);
+    QFETCH(QString, step);
     Load(before);
+    const QByteArray bytesBefore = RecordBytes();
 
     const QStringList words = command.split(QLatin1Char(' '));
     const int first = words.last().toInt();
@@ -241,6 +268,24 @@ void TestFaceActions::commands()
     QCOMPARE(clipboard.has_value(), copied >= 0);
     if (clipboard)
         QVERIFY(*clipboard == PatternFaces(copied));
+
+    // One step, named for what it did; undone and redone, the record is exactly as before
+    // and after, and back at the opened state the company is unchanged again.
+    QUndoStack &history = m_doc->UndoStack();
+    QCOMPARE(history.count(), step.isEmpty() ? 0 : 1);
+    if (step.isEmpty())
+        return;
+    QCOMPARE(history.undoText(), step);
+    const QByteArray bytesAfter = RecordBytes();
+    history.undo();
+    QCOMPARE(RecordBytes(), bytesBefore);
+    QCOMPARE(Present(), before);
+    QVERIFY(!m_doc->IsModified());
+    QCOMPARE(Slot(1).HasFaces(), before.size() > 1 && before[1] >= 0);
+    history.redo();
+    QCOMPARE(RecordBytes(), bytesAfter);
+    QCOMPARE(Present(), after);
+    QVERIFY(m_doc->IsModified());
 }
 
 void TestFaceActions::pastedPictureOpensGrabDialog()
