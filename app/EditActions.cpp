@@ -5,9 +5,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMetaObject>
+#include <QPointer>
 #include <QUndoStack>
 #include <QWidget>
+
+#include <memory>
 
 namespace quorvel {
 
@@ -18,14 +23,14 @@ struct EditActions
     Q_DECLARE_TR_FUNCTIONS(EditActions)
 };
 
-// The focused control of the window, when it is one that has the slot.
-QWidget *Target(QWidget *window, const char *slot)
+// The control of the window that last had the focus, when it is one that has the slot. The
+// menu bar and the menus take the focus while the Edit menu is open; they are passed over.
+QWidget *Target(const QPointer<QWidget> &control, const char *slot)
 {
-    QWidget *focus = QApplication::focusWidget();
-    if (!focus || focus->window() != window)
+    if (!control)
         return nullptr;
     const QByteArray signature = QByteArray(slot) + "()";
-    return focus->metaObject()->indexOfSlot(signature.constData()) >= 0 ? focus : nullptr;
+    return control->metaObject()->indexOfSlot(signature.constData()) >= 0 ? control.data() : nullptr;
 }
 
 void ConnectStep(QAction *action, QUndoStack &history, bool undo)
@@ -57,21 +62,29 @@ void ConnectEditActions(const CMainActions &actions, QUndoStack &history, QWidge
     ConnectStep(actions.undo, history, true);
     ConnectStep(actions.redo, history, false);
 
+    auto control = std::make_shared<QPointer<QWidget>>(window->focusWidget());
     const std::pair<QAction *, const char *> clipboard[] = {
         {actions.cut, "cut"}, {actions.copy, "copy"}, {actions.paste, "paste"}};
     for (const auto &[action, slot] : clipboard) {
-        QObject::connect(action, &QAction::triggered, window, [window, slot = slot] {
-            if (QWidget *target = Target(window, slot))
+        QObject::connect(action, &QAction::triggered, window, [control, slot = slot] {
+            if (QWidget *target = Target(*control, slot))
                 QMetaObject::invokeMethod(target, slot);
         });
     }
     // Available while the focus is on a control that can carry them out.
-    const auto follow = [window, actions] {
-        actions.cut->setEnabled(Target(window, "cut"));
-        actions.copy->setEnabled(Target(window, "copy"));
-        actions.paste->setEnabled(Target(window, "paste"));
+    const auto follow = [control, actions] {
+        actions.cut->setEnabled(Target(*control, "cut"));
+        actions.copy->setEnabled(Target(*control, "copy"));
+        actions.paste->setEnabled(Target(*control, "paste"));
     };
-    QObject::connect(qApp, &QApplication::focusChanged, window, follow);
+    QObject::connect(qApp, &QApplication::focusChanged, window,
+                     [window, control, follow](QWidget *, QWidget *now) {
+                         if (!now || now->window() != window || qobject_cast<QMenuBar *>(now)
+                             || qobject_cast<QMenu *>(now))
+                             return;
+                         *control = now;
+                         follow();
+                     });
     follow();
 }
 
