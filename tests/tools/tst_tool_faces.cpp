@@ -144,7 +144,6 @@ void TestToolFaces::facesFrom_data()
     QTest::addColumn<bool>("wholeIfNoFace");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("errHas");
-    QTest::newRow("default only") << QStringList{"default.jpg=" + kPortrait} << false << 0 << QString();
     QTest::newRow("a face missing") << QStringList{"default.jpg=" + kPortrait, "happy.jpg=" + kLandscape}
                                     << false << 1 << QStringLiteral("happy.jpg: no face found.");
     QTest::newRow("a face missing, whole") << QStringList{"default.jpg=" + kPortrait, "happy.jpg=" + kLandscape}
