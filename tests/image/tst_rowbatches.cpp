@@ -34,7 +34,7 @@ struct CFakeDecoder
         : m_rowBytes(std::size_t(width) * std::size_t(bytes)), m_height(height), m_step(step),
           m_badRow(badRow), m_stored(m_rowBytes * std::size_t(height))
     {
-        QRandomGenerator random(std::uint32_t(width * 7919 + height));
+        QRandomGenerator random(std::uint32_t(width) * 7919u + std::uint32_t(height));
         for (std::uint8_t &b : m_stored)
             b = std::uint8_t(random.bounded(256));
     }
