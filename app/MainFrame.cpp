@@ -1,12 +1,11 @@
 #include "app/MainFrame.h"
 
 #include "app/EditActions.h"
+#include "app/FileCommands.h"
 #include "app/LockKeyIndicators.h"
 #include "app/RecentCompaniesMenu.h"
 #include "company/QuorvelDoc.h"
-#include "game/ObjectFolder.h"
 #include "ui/QuorvelView.h"
-#include "ui/SelectCompanyDlg.h"
 
 #include <QAction>
 #include <QApplication>
@@ -80,10 +79,16 @@ void CMainFrame::OnCreate()
     m_view = new CQuorvelView(m_document, this);
     setCentralWidget(m_view);
 
-    // Commands that the frame carries out. New, Import and About belong to the application.
-    connect(m_actions.open, &QAction::triggered, this, &CMainFrame::OnOpenCompany);
-    connect(m_actions.save, &QAction::triggered, this, &CMainFrame::OnFileSave);
-    connect(m_actions.exportCompany, &QAction::triggered, this, &CMainFrame::OnFileExport);
+    // The File commands on the company are one file's (FileCommands.cpp); About and the game
+    // folder belong to the application.
+    if (m_document) {
+        auto *commands = new CFileCommands(*m_document, *this);
+        connect(m_actions.newCompany, &QAction::triggered, commands, &CFileCommands::New);
+        connect(m_actions.open, &QAction::triggered, commands, &CFileCommands::Open);
+        connect(m_actions.save, &QAction::triggered, commands, &CFileCommands::Save);
+        connect(m_actions.exportCompany, &QAction::triggered, commands, &CFileCommands::Export);
+        connect(m_actions.import, &QAction::triggered, commands, &CFileCommands::Import);
+    }
     connect(m_actions.exit, &QAction::triggered, this, &QWidget::close);
     connect(m_actions.toggleStatusBar, &QAction::triggered, m_statusBar, &QWidget::setVisible);
 
@@ -173,29 +178,6 @@ bool CMainFrame::eventFilter(QObject *watched, QEvent *event)
 void CMainFrame::OnUpdateFrameTitle(const QString &documentTitle)
 {
     setWindowTitle(documentTitle.isEmpty() ? tr("Quorvel") : CaptionFor(documentTitle));
-}
-
-void CMainFrame::OnOpenCompany()
-{
-    if (!m_view || !m_document)
-        return;
-    CSelectCompanyDlg dialog(GetObjectFolder(), this);
-    if (dialog.exec() != QDialog::Accepted || dialog.SelectedEntry() < 0)
-        return;
-    // The save prompt and the rule that the open file only comes forward are the document's.
-    m_document->OpenDocumentFile(dialog.Entries().at(std::size_t(dialog.SelectedEntry())).m_path);
-}
-
-void CMainFrame::OnFileSave()
-{
-    if (CQuorvelDoc *document = m_view ? m_view->GetDocument() : nullptr)
-        document->OnFileSave();
-}
-
-void CMainFrame::OnFileExport()
-{
-    if (m_document)
-        m_document->OnFileExport();
 }
 
 void CMainFrame::closeEvent(QCloseEvent *event)

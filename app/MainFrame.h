@@ -1,6 +1,7 @@
 #pragma once
 // The main window: caption, menu bar, status bar and the commands that the frame carries out
-// (Open, Save, Export, Exit, the status bar toggle). The company view is its central widget.
+// (Exit, the status bar toggle); it ties the File menu to CFileCommands and the Edit menu to
+// the document's history. The company view is its central widget.
 
 #include "app/Actions.h"
 
@@ -33,12 +34,6 @@ public:
     static QString CaptionFor(const QString &documentTitle);
     // In the status bar: what a save, an export or an import wrote, and where.
     void ShowWritten(const QString &path, bool exported);
-
-public slots:
-    // Open: the "Select company" dialog, then the chosen file through the document.
-    void OnOpenCompany();
-    void OnFileSave();
-    void OnFileExport();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

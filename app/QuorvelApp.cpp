@@ -8,7 +8,6 @@
 #include "game/ObjectFolder.h"
 #include "platform/Logging.h"
 #include "platform/Prompts.h"
-#include "store/CompanyImport.h"
 
 #include <QAction>
 #include <QCommandLineParser>
@@ -117,8 +116,6 @@ bool CQuorvelApp::InitInstance(const QStringList &arguments)
     m_frame = std::make_unique<CMainFrame>(m_document.get());
     emit mainFrameCreated(m_frame.get());
     const CMainActions &actions = m_frame->Actions();
-    connect(actions.newCompany, &QAction::triggered, this, &CQuorvelApp::OnFileNew);
-    connect(actions.import, &QAction::triggered, this, &CQuorvelApp::OnImportCompany);
     connect(actions.about, &QAction::triggered, this, &CQuorvelApp::OnAppAbout);
     connect(actions.gameFolder, &QAction::triggered, this, &CQuorvelApp::OnChooseGameFolder);
     connect(actions.useFoundGame, &QAction::triggered, this, &CQuorvelApp::OnUseFoundGame);
@@ -161,50 +158,6 @@ int CQuorvelApp::ExitInstance()
     m_document.reset();
     SaveStdProfileSettings();
     return m_exitCode;
-}
-
-void CQuorvelApp::OnFileNew()
-{
-    if (m_document)
-        m_document->FileNew();
-}
-
-void CQuorvelApp::OnImportCompany()
-{
-    if (!m_document)
-        return;
-    // Always the documents folder, wherever the last import or export went.
-    QString initial = GetDocumentsFolder();
-    if (!initial.isEmpty())
-        AddTrailingSeparator(initial);
-    initial += QStringLiteral("*.company");
-    const std::optional<QString> chosen =
-        Prompts().GetOpenFileName(tr("Open"), initial, tr("All Files (*.*)"));
-    if (!chosen || chosen->isEmpty() || !m_document->OpenDocumentFile(*chosen))
-        return;
-
-    const QString folder = m_folders.ObjectFolder();
-    const CImportLock lock(folder);
-    if (const std::optional<QString> installed = FindInstalledCopy(*chosen, folder)) {
-        // Already installed: the document becomes that file, which stays untouched.
-        m_document->SetPathName(*installed, false);
-        m_document->SetTitle(m_document->Record().GetOwnerName());
-        if (m_frame) {
-            const QFileInfo file(*installed);
-            m_frame->statusBar()->showMessage(
-                tr("%1 is installed already as %2 in %3")
-                    .arg(QFileInfo(*chosen).fileName(), file.fileName(),
-                         QDir::toNativeSeparators(file.absolutePath())));
-        }
-        return;
-    }
-    if (m_document->InstallCompany(folder) && m_frame) {
-        const QFileInfo file(m_document->GetPathName());
-        m_frame->statusBar()->showMessage(
-            tr("Imported %1 as %2 in %3")
-                .arg(QFileInfo(*chosen).fileName(), file.fileName(),
-                     QDir::toNativeSeparators(file.absolutePath())));
-    }
 }
 
 void CQuorvelApp::OnAppAbout()

@@ -1,7 +1,7 @@
 #pragma once
 // The application object: start-up, the one document with its frame and view, the settings
-// with the recent-file list, and the commands that belong to the application (New, Import,
-// About).
+// with the recent-file list, and the commands that belong to the application (About and the
+// game folder). The File commands on the company are in FileCommands.h.
 
 #include "app/RecentFileList.h"
 #include "game/ObjectFolder.h"
@@ -48,10 +48,6 @@ signals:
     void mainFrameCreated(QWidget *frame);
 
 public slots:
-    void OnFileNew();
-    // Installs an exported company: opens it, then ties the document to an identical
-    // installed copy or saves it into the object folder under a fresh name.
-    void OnImportCompany();
     void OnAppAbout();
     // File > Game Folder...: the game's folder or its object folder, kept in the settings.
     void OnChooseGameFolder();
