@@ -2,27 +2,14 @@
 // brands): libheif's reading, the size check before decoding, the colour profile and the rows
 // handed out. The picture must hold exactly its width x height pixels.
 
+#include "FuzzFiles.h"
 #include "PictureChecks.h"
 #include "image/RgbImage.h"
 
-#include <QCoreApplication>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <cstdint>
 #include <cstdlib>
-
-namespace {
-
-void Quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
-
-QTemporaryDir *Folder()
-{
-    static QTemporaryDir folder;
-    return &folder;
-}
-
-} // namespace
 
 // libdav1d, the AV1 decoder under libheif, loses a small block on some broken streams: a
 // fault of Debian's library, not of the loader, so the leak check leaves it out.
@@ -33,23 +20,14 @@ extern "C" const char *__lsan_default_suppressions()
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    static QCoreApplication application(*argc, *argv);
-    qInstallMessageHandler(Quiet);
-    if (!Folder()->isValid())
-        std::abort();
+    quorvel::fuzz::StartQuietApplication(argc, argv);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     using namespace quorvel;
-    const QString path = Folder()->filePath(QStringLiteral("photo.heic"));
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            std::abort();
-        file.write(reinterpret_cast<const char *>(data), qint64(size));
-    }
+    const QString path = fuzz::WriteInputFile(QStringLiteral("photo.heic"), data, size);
     fuzz::CheckPicture(CRgbImage(path, fuzz::kMaxPixels));
     QFile::remove(path);
     return 0;

@@ -2,14 +2,13 @@
 // byte picks the extension (and so the loaders tried), the rest is the file. Whatever the loaders
 // make of it, the image must hold exactly its width x height pixels.
 
+#include "FuzzFiles.h"
 #include "PictureChecks.h"
 #include "image/Loaders.h"
 #include "image/RgbImage.h"
 
 #include <QByteArray>
-#include <QCoreApplication>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <cstdint>
 #include <cstdlib>
@@ -18,23 +17,11 @@ namespace {
 
 const char *const Extensions[] = {".jpg", ".jpeg", ".bmp", ".ppm", ".png", ".dat", ".gif", ""};
 
-void Quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
-
-QTemporaryDir *Folder()
-{
-    static QTemporaryDir folder;
-    return &folder;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    // Qt's image plugins (GIF, ...) are found through the application object.
-    static QCoreApplication application(*argc, *argv);
-    qInstallMessageHandler(Quiet);
-    if (!Folder()->isValid())
-        std::abort();
+    quorvel::fuzz::StartQuietApplication(argc, argv);
     return 0;
 }
 
@@ -43,14 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     using namespace quorvel;
     if (size == 0)
         return 0;
-    const QString path = Folder()->filePath(QStringLiteral("picture")
-                                            + QLatin1String(Extensions[data[0] % 8]));
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            std::abort();
-        file.write(reinterpret_cast<const char *>(data + 1), qint64(size - 1));
-    }
+    const QString path = fuzz::WriteInputFile(
+        QStringLiteral("picture") + QLatin1String(Extensions[data[0] % 8]), data + 1, size - 1);
 
     fuzz::CheckPicture(CRgbImage(path, fuzz::kMaxPixels));
     PictureFormatOfFile(path); // what a failed load's message would say the file holds

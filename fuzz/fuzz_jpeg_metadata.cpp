@@ -3,38 +3,22 @@
 // segments (through Little CMS) of a JPEG are read from whatever the file holds. The picture
 // must be the upright one of the header's size, and nothing may read outside a buffer.
 
+#include "FuzzFiles.h"
 #include "PictureChecks.h"
 #include "image/Exif.h"
 #include "image/FaceCutter.h"
 #include "image/PaletteImage.h"
 #include "image/RgbImage.h"
 
-#include <QCoreApplication>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
-namespace {
-
-void Quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
-
-QTemporaryDir *Folder()
-{
-    static QTemporaryDir folder;
-    return &folder;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    static QCoreApplication application(*argc, *argv);
-    qInstallMessageHandler(Quiet);
-    if (!Folder()->isValid())
-        std::abort();
+    quorvel::fuzz::StartQuietApplication(argc, argv);
     return 0;
 }
 
@@ -47,13 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         || int(ExifOrientation(block.data(), block.size())) > 8)
         std::abort();
 
-    const QString path = Folder()->filePath(QStringLiteral("photo.jpg"));
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            std::abort();
-        file.write(reinterpret_cast<const char *>(data), qint64(size));
-    }
+    const QString path = fuzz::WriteInputFile(QStringLiteral("photo.jpg"), data, size);
     const CRgbImage image(path, fuzz::kMaxPixels);
     fuzz::CheckPicture(image);
     // The faces cut while decoding: the upright picture's size, whatever the tags said.
