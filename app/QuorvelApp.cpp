@@ -8,6 +8,7 @@
 #include "game/ObjectFolder.h"
 #include "platform/Logging.h"
 #include "platform/Prompts.h"
+#include "ui/GrabFaceDialog.h"
 
 #include <QAction>
 #include <QCommandLineParser>
@@ -16,6 +17,7 @@
 #include <QIcon>
 #include <QSettings>
 #include <QStatusBar>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -131,6 +133,9 @@ bool CQuorvelApp::InitInstance(const QStringList &arguments)
     // The window comes first, so a file that takes long to read or fails to open (as a
     // double-click on it starts the editor) leaves the editor open on the new company.
     m_frame->show();
+    // A photo dropped or pasted on a face opens the grab dialog with it: have the finder ready.
+    // Later than the first frames, and not at all in a run that quits at once.
+    QTimer::singleShot(1000, this, [] { PrepareFaceFinderInBackground(); });
     m_exitCode = 0;
     const QStringList files = parser.positionalArguments();
     if (!files.isEmpty()) {

@@ -78,6 +78,16 @@ CGrey Resized(const CGrey &source, double scale)
 
 } // namespace
 
+void PrepareFaceDetector()
+{
+    try {
+        Detectors();
+    } catch (const std::exception &e) {
+        // Not set up now, the first search tries again and finds nothing if it fails too.
+        qCWarning(lcImage) << "face detector setup failed:" << e.what();
+    }
+}
+
 std::vector<CFoundFace> DetectFaces(const std::uint8_t *grey, int width, int height)
 {
     if (!grey || width < 1 || height < 1)

@@ -18,4 +18,7 @@ inline constexpr double kFaceUpsample = 2.0;
 // call sets the detector up. Empty when the picture cannot be searched or memory runs out.
 std::vector<CFoundFace> DetectFaces(const std::uint8_t *grey, int width, int height);
 
+// Sets the detector up now unless a call has already; PrepareFaceFinder's work.
+void PrepareFaceDetector();
+
 } // namespace quorvel

@@ -18,6 +18,13 @@ bool FaceFinderBuiltIn()
     return QUORVEL_FACES != 0;
 }
 
+void PrepareFaceFinder()
+{
+#if QUORVEL_FACES
+    PrepareFaceDetector();
+#endif
+}
+
 QImage FaceSearchCopy(const CRgbImage &picture, const CPicturePyramid *pyramid, double &scale)
 {
     const int width = picture.Width();

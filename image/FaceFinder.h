@@ -2,7 +2,8 @@
 // Finds the frontal faces in a photo, so that the grab dialog can put its box around a head
 // and quorvel-tool can cut faces without rectangles. The search runs on an area-averaged copy
 // of about kFaceSearchSide pixels on the long side and maps what it finds back to the picture.
-// Any thread may search; the detector is set up once, on the first search, and kept.
+// Any thread may search; the detector is set up once, on the first search or by
+// PrepareFaceFinder, and kept.
 
 #include "image/Orientation.h"
 #include "image/RgbImage.h"
@@ -19,6 +20,11 @@ class CPicturePyramid;
 // False when the programs were built without the face finder (QUORVEL_FACES off): then
 // FindFaces finds nothing and the features built on it are left out.
 bool FaceFinderBuiltIn();
+
+// Sets the detector up on the calling thread, as the first search would, so that the first
+// photo is not kept waiting for it. Any thread may call it, any number of times; calls made
+// while another thread sets up wait for it. Nothing happens without the finder built in.
+void PrepareFaceFinder();
 
 struct CFoundFace
 {

@@ -169,4 +169,8 @@ struct CGrabStart
 // slot is left as it was.
 bool RunGrabFaceDialog(CFaceSlot &slot, QWidget *parent, const CGrabStart &start = {});
 
+// Sets the face finder up on a thread of its own, once per run, so that the first photo to
+// arrive is searched at once. Quitting does not wait for it.
+void PrepareFaceFinderInBackground();
+
 } // namespace quorvel

@@ -12,7 +12,27 @@
 #include <QPushButton>
 #include <QtConcurrent>
 
+#include <mutex>
+#include <system_error>
+#include <thread>
+
 namespace quorvel {
+
+void PrepareFaceFinderInBackground()
+{
+    if (!FaceFinderBuiltIn())
+        return;
+    static std::once_flag started;
+    std::call_once(started, [] {
+        try {
+            // Not the thread pool, whose end waits for its work: the setup holds nothing of
+            // the program's, so a quit in the middle of it may simply end the process.
+            std::thread(PrepareFaceFinder).detach();
+        } catch (const std::system_error &e) {
+            qCWarning(lcUi) << "face finder not set up ahead:" << e.what(); // the first search will
+        }
+    });
+}
 
 void CGrabFaceDialog::CreateFindFaceButton()
 {
@@ -22,6 +42,7 @@ void CGrabFaceDialog::CreateFindFaceButton()
         m_findFace->hide(); // built without the finder: the feature is not there
         return;
     }
+    PrepareFaceFinderInBackground(); // while the user picks a photo
     connect(m_findFace, &QPushButton::clicked, this, &CGrabFaceDialog::OnFindFace);
     connect(&m_faceSearch, &QFutureWatcherBase::finished, this, &CGrabFaceDialog::OnFacesFound);
 }

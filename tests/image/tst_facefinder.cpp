@@ -8,6 +8,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <thread>
+
 using namespace quorvel;
 
 Q_DECLARE_METATYPE(CPixelRect)
@@ -39,6 +41,7 @@ private slots:
     void square();
     void merge();
     void searchCopy();
+    void prepareFromThreads(); // before any search, so that it is the setup
     void photos_data();
     void photos();
     void smallPicture();
@@ -145,6 +148,28 @@ void TestFaceFinder::photos_data()
     QTest::newRow("landscape, water") << kLandscapes + "Aqua.jpg" << 0 << 0 << CPixelRect{};
     QTest::newRow("landscape, ladybird") << kLandscapes + "LadyBird.jpg" << 0 << 0 << CPixelRect{};
     QTest::newRow("texture, wood") << kLandscapes + "Wood.jpg" << 0 << 0 << CPixelRect{};
+}
+
+void TestFaceFinder::prepareFromThreads()
+{
+    if (!FaceFinderBuiltIn())
+        QSKIP("built without the face finder (QUORVEL_FACES off)");
+    const QString path = kOpenCvData + QStringLiteral("lena.jpg");
+    if (!QFileInfo::exists(path))
+        QSKIP(qPrintable(path + " is missing: ./dev.sh test installs the photos' packages"));
+    const CRgbImage picture(path);
+    QVERIFY(picture.IsLoaded());
+    // Setup racing setup and a search: each waits for the one setup, none finds less.
+    std::vector<std::thread> threads;
+    std::vector<std::size_t> found(3);
+    threads.emplace_back(PrepareFaceFinder);
+    threads.emplace_back(PrepareFaceFinder);
+    for (std::size_t &count : found)
+        threads.emplace_back([&picture, &count] { count = FindFaces(picture).size(); });
+    for (std::thread &thread : threads)
+        thread.join();
+    PrepareFaceFinder();
+    QCOMPARE(found, std::vector<std::size_t>(3, 1));
 }
 
 void TestFaceFinder::photos()
