@@ -3,6 +3,7 @@
 #include "image/ColourProfile.h"
 #include "image/Exif.h"
 #include "image/JpegCoefficients.h"
+#include "image/JpegTallChroma.h"
 #include "image/Loaders.h"
 #include "image/RowBatches.h"
 #include "platform/LargeBuffer.h"
@@ -189,7 +190,9 @@ struct CJpegStream::CState
     {
         if (setjmp(m_error.jump))
             return false;
-        m_info.out_color_space = IsCmyk() ? JCS_CMYK : JCS_EXT_RGB;
+        const bool tall = !IsCmyk() && jpeg::CTallChromaRows::Fits(m_info);
+        m_info.out_color_space = IsCmyk() ? JCS_CMYK : tall ? JCS_YCbCr : JCS_EXT_RGB;
+        m_info.raw_data_out = tall ? TRUE : FALSE;
         m_info.dct_method = JDCT_ISLOW;
         m_info.do_fancy_upsampling = TRUE;
         jpeg_start_decompress(&m_info);
@@ -200,15 +203,32 @@ struct CJpegStream::CState
             std::snprintf(m_error.message, JMSG_LENGTH_MAX, "unexpected output format");
             return false;
         }
+        if (tall) {
+            m_tall = std::make_unique<jpeg::CTallChromaRows>();
+            if (!m_tall->Begin(m_info, [this](JSAMPIMAGE planes) { return ReadRaw(planes); })) {
+                std::snprintf(m_error.message, JMSG_LENGTH_MAX, "no memory for the rows");
+                return false;
+            }
+        }
         return true;
     }
 
     // The next rows, at most count of them, into rows; -1 on failure.
     int ReadRows(JSAMPARRAY rows, int count)
     {
+        if (m_tall)
+            return m_tall->ReadRows(rows, count);
         if (setjmp(m_error.jump))
             return -1;
         return int(jpeg_read_scanlines(&m_info, rows, JDIMENSION(count)));
+    }
+
+    // The next row of blocks as raw samples; -1 on failure.
+    int ReadRaw(JSAMPIMAGE planes)
+    {
+        if (setjmp(m_error.jump))
+            return -1;
+        return int(jpeg_read_raw_data(&m_info, planes, JDIMENSION(m_info.max_v_samp_factor * DCTSIZE)));
     }
 
     bool Finish()
@@ -232,7 +252,7 @@ struct CJpegStream::CState
 
     int Width() const { return int(m_info.image_width); }
     int Height() const { return int(m_info.image_height); }
-    int RowsDone() const { return int(m_info.output_scanline); }
+    int RowsDone() const { return m_tall ? m_tall->RowsDone() : int(m_info.output_scanline); }
     const char *Message() const { return m_error.message; }
 
     QFile m_file;
@@ -243,6 +263,7 @@ struct CJpegStream::CState
     CSourceManager m_source{};
     jpeg_progress_mgr m_progress{};
     std::vector<JOCTET> m_buffer;
+    std::unique_ptr<jpeg::CTallChromaRows> m_tall; // for 4:4:0 pictures, read raw
 };
 
 namespace {

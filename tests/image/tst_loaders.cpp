@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImageWriter>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -275,10 +276,17 @@ void TestLoaders::jpegFileAsInMemory_data()
 {
     QTest::addColumn<bool>("progressive");
     QTest::addColumn<QSize>("size");
-    QTest::newRow("baseline") << false << QSize(75, 41);
-    QTest::newRow("progressive") << true << QSize(75, 41);
+    QTest::addColumn<QString>("sampling"); // cjpeg's, or empty for Qt's writer (4:2:0)
+    QTest::newRow("baseline") << false << QSize(75, 41) << QString();
+    QTest::newRow("progressive") << true << QSize(75, 41) << QString();
     // Its coefficients fill several blocks of memory, given back while the rows are output.
-    QTest::newRow("progressive, large") << true << QSize(1600, 1200);
+    QTest::newRow("progressive, large") << true << QSize(1600, 1200) << QString();
+    // Colour halved in height only, as a 4:2:2 photo turned on its side: read raw and
+    // upsampled by the loader itself, at the picture's edges and across rows of blocks.
+    QTest::newRow("4:4:0") << false << QSize(75, 41) << QStringLiteral("1x2");
+    QTest::newRow("4:4:0, a row of blocks and one row") << false << QSize(64, 17) << QStringLiteral("1x2");
+    QTest::newRow("4:4:0, one row") << false << QSize(40, 1) << QStringLiteral("1x2");
+    QTest::newRow("4:4:0, progressive, large") << true << QSize(1600, 1200) << QStringLiteral("1x2");
 }
 
 void TestLoaders::jpegFileAsInMemory()
@@ -286,17 +294,36 @@ void TestLoaders::jpegFileAsInMemory()
     // A file is decoded as it is read, its bytes in memory all at once: the same pixels.
     QFETCH(bool, progressive);
     QFETCH(QSize, size);
+    QFETCH(QString, sampling);
     QRandomGenerator random(5);
     QImage noise(size, QImage::Format_RGB32);
     for (int y = 0; y < noise.height(); ++y)
         for (int x = 0; x < noise.width(); ++x)
             noise.setPixel(x, y, random.generate() | 0xFF000000u);
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setProgressiveScanWrite(progressive);
-    QVERIFY(writer.write(noise));
-    const QByteArray bytes = buffer.data();
+    QByteArray bytes;
+    if (sampling.isEmpty()) {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setProgressiveScanWrite(progressive);
+        QVERIFY(writer.write(noise));
+        bytes = buffer.data();
+    } else {
+        // cjpeg writes the sampling asked for.
+        const QString ppm = m_dir.filePath(QStringLiteral("noise.ppm"));
+        const QString jpeg = m_dir.filePath(QStringLiteral("sampled.jpg"));
+        QVERIFY(noise.save(ppm, "PPM"));
+        QStringList args{"-quality", "90", "-sample", sampling, "-outfile", jpeg, ppm};
+        if (progressive)
+            args.prepend(QStringLiteral("-progressive"));
+        QProcess cjpeg;
+        cjpeg.start(QStringLiteral("cjpeg"), args);
+        QVERIFY(cjpeg.waitForFinished(60000) && cjpeg.exitStatus() == QProcess::NormalExit
+                && cjpeg.exitCode() == 0);
+        QFile file(jpeg);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        bytes = file.readAll();
+    }
     const CRgbImage fromFile(Write("noise.jpg", bytes));
     QVERIFY(fromFile.IsLoaded());
     // TurboJPEG's decode of the whole file in memory, with the loader's settings.
