@@ -98,8 +98,10 @@ struct CHeifRows::CState
     heif_context *context = nullptr;
     heif_image_handle *handle = nullptr;
     heif_image *image = nullptr;
-    const std::uint8_t *plane = nullptr;
-    int stride = 0;
+    // Red, green and blue planes, or one plane of them interleaved.
+    const std::uint8_t *planes[3] = {};
+    int strides[3] = {};
+    bool interleaved = false;
     QString message;
 };
 
@@ -151,26 +153,68 @@ CHeifRows::CHeifRows(const QString &path, EPictureFormat format, std::int64_t ma
 
 CHeifRows::~CHeifRows() = default;
 
+namespace {
+
+bool Decode(heif_image_handle *handle, heif_image **image, heif_chroma chroma)
+{
+    // Deeper samples are scaled down where libheif converts; alpha is dropped; the file's
+    // rotation, mirroring and cropping applied.
+    heif_decoding_options *options = heif_decoding_options_alloc();
+    options->convert_hdr_to_8bit = 1;
+    const heif_error error = heif_decode_image(handle, image, heif_colorspace_RGB, chroma, options);
+    heif_decoding_options_free(options);
+    if (error.code == heif_error_Ok)
+        return true;
+    if (*image)
+        heif_image_release(*image);
+    *image = nullptr;
+    return false;
+}
+
+bool PlaneFits(const heif_image *image, heif_channel channel, int width, int height)
+{
+    return heif_image_get_width(image, channel) == width && heif_image_get_height(image, channel) == height
+        && heif_image_get_bits_per_pixel(image, channel) == 8;
+}
+
+} // namespace
+
 bool CHeifRows::Start()
 {
     if (!m_open)
         return false;
     CState &state = *m_state;
-    // Eight bits of red, green and blue: deeper samples scaled down, alpha dropped, the
-    // file's rotation, mirroring and cropping applied.
-    heif_decoding_options *options = heif_decoding_options_alloc();
-    options->convert_hdr_to_8bit = 1;
-    const bool failed = state.Failed(heif_decode_image(state.handle, &state.image, heif_colorspace_RGB,
-                                                       heif_chroma_interleaved_RGB, options));
-    heif_decoding_options_free(options);
-    if (failed)
-        return false;
-    state.plane = heif_image_get_plane_readonly(state.image, heif_channel_interleaved, &state.stride);
-    if (!state.plane || heif_image_get_width(state.image, heif_channel_interleaved) != m_width
-        || heif_image_get_height(state.image, heif_channel_interleaved) != m_height
-        || heif_image_get_bits_per_pixel(state.image, heif_channel_interleaved) != 24) {
-        state.message = QStringLiteral("unexpected decoded picture");
-        return false;
+    // Eight-bit planes of red, green and blue are what libheif puts a tiled picture (what
+    // phones write) together in: asked for those, it hands them over as they are instead of
+    // converting them into a second whole picture, the same bytes. Deeper pictures, whose
+    // planes take two bytes a sample, and anything else come interleaved in eight bits.
+    if (heif_image_handle_get_luma_bits_per_pixel(state.handle) == 8
+        && heif_image_handle_get_chroma_bits_per_pixel(state.handle) == 8
+        && Decode(state.handle, &state.image, heif_chroma_444)) {
+        const heif_channel channels[3] = {heif_channel_R, heif_channel_G, heif_channel_B};
+        bool good = true;
+        for (int c = 0; c < 3 && good; ++c) {
+            state.planes[c] = heif_image_get_plane_readonly(state.image, channels[c], &state.strides[c]);
+            good = state.planes[c] && PlaneFits(state.image, channels[c], m_width, m_height);
+        }
+        if (!good) {
+            heif_image_release(state.image);
+            state.image = nullptr;
+        }
+    }
+    if (!state.image) {
+        if (!Decode(state.handle, &state.image, heif_chroma_interleaved_RGB)) {
+            state.message = QStringLiteral("not decoded");
+            return false;
+        }
+        state.interleaved = true;
+        state.planes[0] = heif_image_get_plane_readonly(state.image, heif_channel_interleaved, &state.strides[0]);
+        if (!state.planes[0] || heif_image_get_width(state.image, heif_channel_interleaved) != m_width
+            || heif_image_get_height(state.image, heif_channel_interleaved) != m_height
+            || heif_image_get_bits_per_pixel(state.image, heif_channel_interleaved) != 24) {
+            state.message = QStringLiteral("unexpected decoded picture");
+            return false;
+        }
     }
     // Both threads convert, the second a little ahead of the reader.
     m_batches = CRowBatches::StartFor(m_colours, m_width, m_height, StoredRows());
@@ -179,12 +223,26 @@ bool CHeifRows::Start()
 
 int CHeifRows::ReadStoredRows(std::uint8_t *const *rows, int count)
 {
-    if (!m_state->plane)
+    const CState &state = *m_state;
+    if (!state.planes[0])
         return -1;
+    const std::size_t width = std::size_t(m_width);
     int done = 0;
     for (; done < count && m_storedRows < m_height; ++done, ++m_storedRows) {
-        const std::uint8_t *row = m_state->plane + std::size_t(m_storedRows) * std::size_t(m_state->stride);
-        std::memcpy(rows[done], row, std::size_t(m_width) * 3);
+        const std::size_t y = std::size_t(m_storedRows);
+        std::uint8_t *out = rows[done];
+        if (state.interleaved) {
+            std::memcpy(out, state.planes[0] + y * std::size_t(state.strides[0]), width * 3);
+            continue;
+        }
+        const std::uint8_t *red = state.planes[0] + y * std::size_t(state.strides[0]);
+        const std::uint8_t *green = state.planes[1] + y * std::size_t(state.strides[1]);
+        const std::uint8_t *blue = state.planes[2] + y * std::size_t(state.strides[2]);
+        for (std::size_t x = 0; x < width; ++x) {
+            out[3 * x] = red[x];
+            out[3 * x + 1] = green[x];
+            out[3 * x + 2] = blue[x];
+        }
     }
     return done;
 }

@@ -14,6 +14,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <libheif/heif.h>
+
+#include <cstring>
+
 using namespace quorvel;
 using namespace quorvel::test;
 
@@ -28,6 +32,35 @@ QImage Smooth(int width, int height, bool alpha = false)
             picture.setPixel(x, y, qRgba(40 + x * 180 / width, 200 - y * 150 / height,
                                          (x + y) * 255 / (width + height), alpha ? x * 255 / width : 255));
     return picture;
+}
+
+// libheif's own decode of a file's primary picture to interleaved 8-bit RGB, the way the
+// loader read every HEIF picture before it took planes; empty when it fails.
+QByteArray LibheifRgb(const QString &path)
+{
+    QByteArray rgb;
+    heif_context *context = heif_context_alloc();
+    heif_image_handle *handle = nullptr;
+    heif_image *image = nullptr;
+    heif_decoding_options *options = heif_decoding_options_alloc();
+    options->convert_hdr_to_8bit = 1;
+    if (heif_context_read_from_file(context, QFile::encodeName(path).constData(), nullptr).code == heif_error_Ok
+        && heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok
+        && heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGB, options).code
+               == heif_error_Ok) {
+        int stride = 0;
+        const std::uint8_t *plane = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
+        const int width = heif_image_get_width(image, heif_channel_interleaved);
+        for (int y = 0; y < heif_image_get_height(image, heif_channel_interleaved); ++y)
+            rgb.append(reinterpret_cast<const char *>(plane) + qsizetype(y) * stride, qsizetype(width) * 3);
+    }
+    heif_decoding_options_free(options);
+    if (image)
+        heif_image_release(image);
+    if (handle)
+        heif_image_handle_release(handle);
+    heif_context_free(context);
+    return rgb;
 }
 
 QString Run(const QString &program, const QStringList &args)
@@ -53,6 +86,8 @@ private slots:
     void sameAsSource();
     void turned_data();
     void turned();
+    void asLibheifDecodes_data();
+    void asLibheifDecodes();
 
 private:
     QTemporaryDir m_dir;
@@ -138,6 +173,45 @@ void TestFormats::turned()
     const CRgbImage image(path);
     QVERIFY(image.IsLoaded());
     QCOMPARE(LargestDifference(image, source.transformed(QTransform().rotate(90))), 0);
+}
+
+void TestFormats::asLibheifDecodes_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("heifEnc");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("alpha");
+    QTest::addColumn<bool>("deep");
+    // heif-enc stores an odd-sized picture as a grid of one tile, which libheif puts together
+    // in planes of red, green and blue, as it does a phone's grid of many.
+    QTest::newRow("HEIC, a grid") << "a.heic" << QStringList{"-q", "80"} << QSize(97, 65) << false << false;
+    QTest::newRow("HEIC, one picture") << "b.heic" << QStringList{"-q", "80"} << QSize(96, 64) << false << false;
+    QTest::newRow("HEIC, a grid with alpha") << "c.heic" << QStringList{"-q", "80"} << QSize(97, 65) << true << false;
+    QTest::newRow("HEIC, 10 bits") << "d.heic" << QStringList{"-q", "80", "-b", "10"} << QSize(97, 65) << false << true;
+    QTest::newRow("AVIF") << "e.avif" << QStringList{"-A", "-q", "80"} << QSize(97, 65) << false << false;
+}
+
+void TestFormats::asLibheifDecodes()
+{
+    // Whichever way the loader has libheif hand the picture over, the bytes are those of
+    // libheif's own conversion to RGB: faces cut from HEIF photos stay as they were.
+    QFETCH(QString, name);
+    QFETCH(QStringList, heifEnc);
+    QFETCH(QSize, size);
+    QFETCH(bool, alpha);
+    QFETCH(bool, deep);
+    const QImage source = Smooth(size.width(), size.height(), alpha);
+    const QString png = m_dir.filePath(QStringLiteral("libheif-source.png"));
+    QVERIFY(source.convertToFormat(deep ? QImage::Format_RGBX64 : source.format()).save(png));
+    const QString path = m_dir.filePath(name);
+    const QString error = Run(QStringLiteral("heif-enc"), heifEnc + QStringList{"-o", path, png});
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const CRgbImage image(path);
+    QVERIFY(image.IsLoaded());
+    QCOMPARE(QSize(image.Width(), image.Height()), size);
+    const QByteArray expected = LibheifRgb(path);
+    QCOMPARE(expected.size(), qsizetype(size.width()) * size.height() * 3);
+    QVERIFY(std::memcmp(image.Pixels(), expected.constData(), std::size_t(expected.size())) == 0);
 }
 
 QTEST_MAIN(TestFormats)
