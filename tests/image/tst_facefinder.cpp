@@ -5,9 +5,11 @@
 #include "image/PicturePyramid.h"
 
 #include <QFileInfo>
+#include <QPainter>
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <cstring>
 #include <thread>
 
 using namespace quorvel;
@@ -45,6 +47,8 @@ private slots:
     void photos_data();
     void photos();
     void smallPicture();
+    void smallFaceBesideLarge_data();
+    void smallFaceBesideLarge();
 };
 
 void TestFaceFinder::square_data()
@@ -202,6 +206,43 @@ void TestFaceFinder::smallPicture()
     // Too small to hold a face the size of the game's: not searched at all.
     CRgbImage picture(200, 47, nullptr);
     QVERIFY(FindFaces(picture).empty());
+}
+
+void TestFaceFinder::smallFaceBesideLarge_data()
+{
+    // The tall portrait twice on a 1024x768 grey picture: large on the right, its face
+    // `large` pixels, and small at the left, its face about 45.
+    QTest::addColumn<int>("large");
+    QTest::addColumn<int>("faces");
+    QTest::newRow("large face over a fifth of the side: the small one not looked for") << 300 << 1;
+    QTest::newRow("large face under a fifth: both found") << 150 << 2;
+}
+
+void TestFaceFinder::smallFaceBesideLarge()
+{
+    if (!FaceFinderBuiltIn())
+        QSKIP("built without the face finder (QUORVEL_FACES off)");
+    QFETCH(int, large);
+    QFETCH(int, faces);
+    const QString path = kOpenCvPictures + QStringLiteral("230501201_1.jpg");
+    const QImage portrait(path);
+    if (portrait.isNull())
+        QSKIP(qPrintable(path + " is missing: ./dev.sh test installs the photos' packages"));
+    QImage canvas(1024, 768, QImage::Format_RGB888);
+    canvas.fill(QColor(90, 90, 90));
+    QPainter painter(&canvas);
+    constexpr double kFaceShare = 322.0 / 824.0; // the face's side over the portrait's height
+    const QImage big = portrait.scaledToHeight(int(large / kFaceShare), Qt::SmoothTransformation);
+    painter.drawImage(1024 - big.width(), 768 - big.height(), big);
+    painter.drawImage(20, 20, portrait.scaledToHeight(int(45 / kFaceShare), Qt::SmoothTransformation));
+    painter.end();
+    CRgbImage picture(1024, 768, nullptr);
+    for (int y = 0; y < 768; ++y)
+        std::memcpy(picture.Pixels() + std::size_t(y) * 1024, canvas.constScanLine(y), 1024 * 3);
+    const std::vector<CFoundFace> found = FindFaces(picture);
+    QCOMPARE(int(found.size()), faces);
+    QVERIFY2(std::abs(found[0].detection.width - large) < large / 5,
+             qPrintable(QString::number(found[0].detection.width)));
 }
 
 QTEST_GUILESS_MAIN(TestFaceFinder)
