@@ -3,7 +3,9 @@
 //   pyramid   the same from the halvings the grab dialog has made anyway
 //   portrait  FindFaces on a 1024x768 portrait (opencv-doc's, scaled)       target: 60 ms
 //   setup     the detector's one-time setup (PrepareFaceFinder); run it first or alone
-//   dialog    in the grab dialog, from the photo shown to the box placed    target: 150 ms
+//   dialog    in the grab dialog, from the photo painted to the box placed  target: 150 ms,
+//             and the interface thread's longest stall meanwhile; run it alone
+//             (bench_faces dialog) for the first photo's figure in a fresh process
 // Runs on the offscreen platform. Qt Test's options apply: bench_faces -median 9 large
 
 #include "image/FaceFinder.h"
@@ -13,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QPainter>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstring>
@@ -99,28 +102,85 @@ void BenchFaces::portrait()
     }
 }
 
+namespace {
+
+// The picture painted, then events handled until the box is placed: that time, the longest
+// the interface thread went without handling a 1 ms timer while the search ran, and the time
+// the dialog took to place the box once told.
+struct CDialogRun
+{
+    double toBox = 0;
+    double longestStall = 0;
+    double placing = 0;
+};
+
+CDialogRun PaintedToBox(CGrabFaceDialog &dialog)
+{
+    QElapsedTimer clock;
+    qint64 lastTick = 0;
+    qint64 longest = 0;
+    QTimer ticks;
+    ticks.setInterval(1);
+    QObject::connect(&ticks, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        if (dialog.IsFindingFaces())
+            longest = std::max(longest, now - lastTick);
+        lastTick = now;
+    });
+    clock.start();
+    dialog.PictureView()->repaint(); // the photo painted
+    lastTick = clock.nsecsElapsed();
+    ticks.start();
+    while (dialog.IsFindingFaces() || !dialog.PictureView()->Box()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (clock.elapsed() > 10000)
+            return {};
+    }
+    const qint64 end = clock.nsecsElapsed();
+    return {double(end) / 1e6, double(longest) / 1e6, double(end - lastTick) / 1e6};
+}
+
+} // namespace
+
 void BenchFaces::dialog()
 {
     CGrabFaceDialog dialog(CFaceSlot("default", 1, 1, 2));
     dialog.resize(1200, 850);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    dialog.LoadPictureFile(QString::fromLatin1(kPortrait)); // warms the finder
-    QTRY_VERIFY_WITH_TIMEOUT(dialog.PictureView()->Box().has_value(), 10000);
+    // The first photo comes a second after the dialog opened, as one a user picks would; the
+    // dialog has been setting the finder up meanwhile (unless an earlier case did it).
+    QTest::qWait(1000);
+    dialog.LoadPictureFile(QString::fromLatin1(kPortrait));
+    const CDialogRun first = PaintedToBox(dialog);
+    QVERIFY(first.toBox > 0);
     std::vector<double> times;
+    double longestStall = first.longestStall;
+    double placing = first.placing;
     for (int run = 0; run < 9; ++run) {
         dialog.LoadPictureFile(QString::fromLatin1(kPortrait));
-        QElapsedTimer timer;
-        timer.start();
-        dialog.PictureView()->repaint(); // the photo painted
-        while (dialog.IsFindingFaces() || !dialog.PictureView()->Box()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            QVERIFY(timer.elapsed() < 10000);
-        }
-        times.push_back(double(timer.nsecsElapsed()) / 1e6);
+        const CDialogRun next = PaintedToBox(dialog);
+        QVERIFY(next.toBox > 0);
+        times.push_back(next.toBox);
+        longestStall = std::max(longestStall, next.longestStall);
+        placing = std::max(placing, next.placing);
+    }
+    // The same ticks for as long with nothing searching: what the machine's load alone costs.
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastTick = 0;
+    qint64 idleStall = 0;
+    while (clock.elapsed() < 300) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        const qint64 now = clock.nsecsElapsed();
+        idleStall = std::max(idleStall, now - lastTick);
+        lastTick = now;
     }
     std::sort(times.begin(), times.end());
-    qInfo("dialog: photo painted to box placed, median of 9: %.1f ms", times[times.size() / 2]);
+    qInfo("dialog: with no search, the longest stall in 300 ms is %.1f ms", double(idleStall) / 1e6);
+    qInfo("dialog: photo painted to box placed: first photo %.1f ms, then median of 9 %.1f ms; "
+          "longest interface-thread stall while searching %.1f ms, placing the box at most %.1f ms",
+          first.toBox, times[times.size() / 2], longestStall, placing);
 }
 
 QTEST_MAIN(BenchFaces)

@@ -378,6 +378,8 @@ bool CGrabFaceDialog::eventFilter(QObject *watched, QEvent *event)
         m_view->Wheel(wheel, watched == m_horizontalBar, m_view->rect().center());
         return true;
     }
+    if (watched == m_view && event->type() == QEvent::Paint)
+        OnPictureAreaPainting();
     return QDialog::eventFilter(watched, event);
 }
 

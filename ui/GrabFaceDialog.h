@@ -73,8 +73,9 @@ public:
     // The whole status line: the load status, then the box and the scale.
     QString StatusLine() const;
 
-    // True while the face finder searches the picture that arrived last.
-    bool IsFindingFaces() const { return m_faceSearch.isRunning(); }
+    // True from a photo's arrival until the face finder has searched it: the search starts
+    // once the picture area has painted the photo, so it never delays the photo's showing.
+    bool IsFindingFaces() const { return m_searchPending || m_faceSearch.isRunning(); }
     // The squares proposed for the faces found in the picture, largest first.
     const std::vector<CGrabRect> &FaceBoxes() const { return m_faceBoxes; }
 
@@ -112,10 +113,14 @@ private:
     void OnModeClicked();
     void OnGrab();
     void OnTurnOff();
-    // Face finding (GrabFaceDialogFaces.cpp): a search starts when a photo arrives, in the
-    // background; what it finds is proposed once it ends, unless the user has drawn a box.
+    // Face finding (GrabFaceDialogFaces.cpp): a search starts in the background once a photo
+    // that arrived is on screen; what it finds is proposed once it ends, unless the user has
+    // drawn a box.
     void CreateFindFaceButton();
     void StartFaceSearch();
+    // Called as the picture area paints: starts the search due, after that paint.
+    void OnPictureAreaPainting();
+    void RunFaceSearch();
     void OnFacesFound();
     void OnFindFace();
     void PlaceBoxOnFace(std::size_t index);
@@ -142,6 +147,7 @@ private:
     QFutureWatcher<std::vector<CFoundFace>> m_faceSearch;
     int m_pictureGeneration = 0; // counts the pictures that arrived, so a late search is known
     int m_searchGeneration = -1;
+    bool m_searchPending = false; // a photo arrived, not yet painted and searched
     std::vector<CGrabRect> m_faceBoxes;
     std::size_t m_faceIndex = 0;
     bool m_onFace = false; // the box stands on m_faceBoxes[m_faceIndex]

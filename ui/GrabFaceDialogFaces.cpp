@@ -1,6 +1,6 @@
-// The face grab dialog's face finding: each photo that arrives is searched in the background,
-// and the box is put around the largest face found unless the user has drawn one meanwhile.
-// "Find face" moves the box to the next face.
+// The face grab dialog's face finding: each photo that arrives is searched in the background
+// once it is on screen, and the box is put around the largest face found unless the user has
+// drawn one meanwhile. "Find face" moves the box to the next face.
 
 #include "ui/GrabFaceDialog.h"
 
@@ -42,7 +42,7 @@ void CGrabFaceDialog::CreateFindFaceButton()
         m_findFace->hide(); // built without the finder: the feature is not there
         return;
     }
-    PrepareFaceFinderInBackground(); // while the user picks a photo
+    m_view->installEventFilter(this); // its paints start the setup and the searches
     connect(m_findFace, &QPushButton::clicked, this, &CGrabFaceDialog::OnFindFace);
     connect(&m_faceSearch, &QFutureWatcherBase::finished, this, &CGrabFaceDialog::OnFacesFound);
 }
@@ -56,6 +56,26 @@ void CGrabFaceDialog::StartFaceSearch()
     m_findFace->setEnabled(false);
     if (!FaceFinderBuiltIn())
         return;
+    // Decoding and halving a photo already keep both cores busy: the search waits until the
+    // photo is on screen.
+    m_searchPending = true;
+    m_view->update();
+}
+
+void CGrabFaceDialog::OnPictureAreaPainting()
+{
+    // Set up while the user picks a photo; not before the dialog is on screen, nor while
+    // the photo it opens with is read.
+    PrepareFaceFinderInBackground();
+    if (m_searchPending)
+        QMetaObject::invokeMethod(this, &CGrabFaceDialog::RunFaceSearch, Qt::QueuedConnection);
+}
+
+void CGrabFaceDialog::RunFaceSearch()
+{
+    if (!m_searchPending)
+        return; // several paints queued it; the first started it
+    m_searchPending = false;
     // The search holds the picture and a copy of its halvings (whose levels are shared, not
     // copied), so a new picture or a closed dialog cannot pull them from under it.
     const std::shared_ptr<const CRgbImage> picture = m_picture;

@@ -47,6 +47,7 @@ private slots:
     void landscape();
     void findFaceWalksTheFaces();
     void usersBoxStays();
+    void searchWaitsForThePaint();
 
 private:
     std::unique_ptr<CGrabFaceDialog> OpenDialog();
@@ -159,6 +160,21 @@ void TestGrabFaces::usersBoxStays()
     QCOMPARE(dialog->FaceBoxes().size(), std::size_t(1));
     QCOMPARE(*dialog->PictureView()->Box(), mine);
     QVERIFY(FindControl<QPushButton>(dialog.get(), Id::kFindFace)->isEnabled());
+}
+
+void TestGrabFaces::searchWaitsForThePaint()
+{
+    // A photo arriving in a dialog not yet on screen (as one started with a dropped photo) is
+    // searched once it is painted, not while it is decoded and halved.
+    CGrabFaceDialog dialog(CFaceSlot("default", 1, 1, 2));
+    dialog.LoadPictureFile(kPortrait);
+    QTest::qWait(200);
+    QVERIFY(dialog.IsFindingFaces());
+    QVERIFY(dialog.FaceBoxes().empty());
+    dialog.show();
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.IsFindingFaces(), 20000);
+    QTRY_VERIFY(dialog.PictureView()->Box().has_value());
+    QCOMPARE(dialog.FaceBoxes().size(), std::size_t(1));
 }
 
 QTEST_MAIN(TestGrabFaces)
