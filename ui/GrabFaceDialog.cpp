@@ -71,6 +71,31 @@ constexpr QRect kStatusLine(80, 212, 166, 18);
 // The first grab dialog of a run sets its view up once more when it is first shown.
 bool g_firstGrabDialogShown = false;
 
+// The load status and the faces note in width pixels. The faces note stays whole. A long
+// picture name is shortened first, in its middle so its extension shows, while a few letters
+// of it can stay; otherwise the load status is cut in its middle.
+QString ElidedStatus(const QString &status, const QString &name, const QString &facesNote,
+                     const QFontMetrics &metrics, int width)
+{
+    const auto joined = [&facesNote](const QString &text) {
+        return facesNote.isEmpty() ? text : text + QLatin1Char(' ') + facesNote;
+    };
+    if (metrics.horizontalAdvance(joined(status)) <= width)
+        return joined(status);
+    if (const qsizetype at = name.isEmpty() ? -1 : status.indexOf(name); at >= 0) {
+        QString without = status;
+        without.remove(at, name.size());
+        const int room = width - metrics.horizontalAdvance(joined(without));
+        if (room >= 6 * metrics.averageCharWidth()) {
+            QString shorter = status;
+            return joined(shorter.replace(at, name.size(),
+                                          metrics.elidedText(name, Qt::ElideMiddle, room)));
+        }
+    }
+    const int note = facesNote.isEmpty() ? 0 : metrics.horizontalAdvance(QLatin1Char(' ') + facesNote);
+    return joined(metrics.elidedText(status, Qt::ElideMiddle, std::max(width - note, 0)));
+}
+
 } // namespace
 
 CGrabFaceDialog::CGrabFaceDialog(const CFaceSlot &slot, QWidget *parent)
@@ -314,7 +339,8 @@ void CGrabFaceDialog::ShowNumbers()
         numbers = tr("No box, at %1").arg(zoom);
     const QFontMetrics metrics(m_statusLine->font());
     const QString full = FullStatus();
-    const QString status = metrics.elidedText(full, Qt::ElideMiddle, m_statusLine->width());
+    const QString status =
+        ElidedStatus(m_status, m_statusName, m_facesNote, metrics, m_statusLine->width());
     m_statusLine->setText(status + QLatin1Char('\n') + numbers);
     m_statusLine->setToolTip(full + QLatin1Char('\n') + numbers);
     m_statusLine->setAccessibleName(full + QLatin1Char(' ') + numbers);

@@ -140,6 +140,7 @@ private:
     QLabel *m_statusLine = nullptr;
     QPushButton *m_findFace = nullptr;
     QString m_status;
+    QString m_statusName; // the picture's name in m_status, shortened first when it is long
     QString m_facesNote; // how many faces the finder found in the picture shown
     QString m_result; // the description of what the faces were made from
     bool m_wholePicture = false;

@@ -81,6 +81,7 @@ void CGrabFaceDialog::ReplacePicture(std::unique_ptr<CRgbImage> picture, const Q
                                      bool loaded, const QString &why)
 {
     const QString size = tr("%1 × %2").arg(picture->Width()).arg(picture->Height());
+    m_statusName = origin;
     if (!loaded && std::int64_t(picture->Width()) * picture->Height() <= 1) {
         // Nothing was read: what the user had stays, box and faces too.
         ShowStatus(why.isEmpty() ? tr("%1 could not be read as a picture.").arg(origin)

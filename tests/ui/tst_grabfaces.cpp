@@ -10,9 +10,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace quorvel;
@@ -48,6 +51,8 @@ private slots:
     void findFaceWalksTheFaces();
     void usersBoxStays();
     void searchWaitsForThePaint();
+    void longNameShortenedFirst_data();
+    void longNameShortenedFirst();
 
 private:
     std::unique_ptr<CGrabFaceDialog> OpenDialog();
@@ -175,6 +180,36 @@ void TestGrabFaces::searchWaitsForThePaint()
     QTRY_VERIFY_WITH_TIMEOUT(!dialog.IsFindingFaces(), 20000);
     QTRY_VERIFY(dialog.PictureView()->Box().has_value());
     QCOMPARE(dialog.FaceBoxes().size(), std::size_t(1));
+}
+
+void TestGrabFaces::longNameShortenedFirst_data()
+{
+    QTest::addColumn<QString>("photo");
+    QTest::addColumn<QString>("note");
+    QTest::newRow("portrait") << kPortrait << QStringLiteral("1 face found.");
+    QTest::newRow("landscape") << kLandscape << QStringLiteral("No face found.");
+}
+
+void TestGrabFaces::longNameShortenedFirst()
+{
+    // The size and the faces found stay readable however long the name; the name is cut.
+    QFETCH(QString, photo);
+    QFETCH(QString, note);
+    QTemporaryDir folder;
+    const QString name = QString(120, QLatin1Char('n')) + QStringLiteral(" holiday.jpg");
+    QVERIFY(QFile::copy(photo, folder.filePath(name)));
+    const auto dialog = OpenDialog();
+    Load(*dialog, folder.filePath(name));
+    const QString size = QStringLiteral("%1 × %2 pixels.").arg(dialog->Picture().Width())
+                             .arg(dialog->Picture().Height());
+    const QString first = dialog->StatusLine().section(QLatin1Char('\n'), 0, 0);
+    QVERIFY2(first.endsWith(size + QLatin1Char(' ') + note), qPrintable(first));
+    // Cut in its middle, so its start and its extension show.
+    QVERIFY2(first.contains(QRegularExpression(QStringLiteral("^n+…[a-z ]*\\.jpg, "))),
+             qPrintable(first));
+    const auto *line = dialog->findChild<QLabel *>(QStringLiteral("pictureStatus"));
+    QVERIFY(line->fontMetrics().horizontalAdvance(first) <= line->width());
+    QVERIFY(line->accessibleName().startsWith(name)); // a screen reader hears it whole
 }
 
 QTEST_MAIN(TestGrabFaces)
