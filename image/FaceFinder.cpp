@@ -1,5 +1,7 @@
 #include "image/FaceFinder.h"
 
+#include "image/JpegStream.h"
+#include "image/Loaders.h"
 #include "image/PicturePyramid.h"
 #include "image/Resample.h"
 
@@ -103,6 +105,67 @@ std::vector<CFoundFace> FindFaces(const CRgbImage &picture, const CPicturePyrami
     (void)pyramid;
     return {};
 #endif
+}
+
+namespace {
+
+// The JPEG file decoded small for the search, with the whole upright picture's size; null
+// when it is no JPEG, too small to gain from it, or will not decode small.
+std::unique_ptr<CRgbImage> SmallJpeg(const QString &path, std::int64_t maxPixels, int &width,
+                                     int &height)
+{
+    CLoadReport report;
+    bool onlyChoice = false;
+    std::unique_ptr<CPictureRows> rows = OpenPictureRows(path, maxPixels, report, onlyChoice);
+    auto *jpeg = dynamic_cast<CJpegStream *>(rows.get());
+    if (!jpeg)
+        return nullptr;
+    const bool swapped = SwapsAxes(jpeg->Orientation());
+    width = swapped ? jpeg->Height() : jpeg->Width();
+    height = swapped ? jpeg->Width() : jpeg->Height();
+    int denominator = 1;
+    while (denominator < 8 && std::max(width, height) / (2 * denominator) >= kFaceSearchSide)
+        denominator *= 2;
+    if (denominator == 1 || !jpeg->ScaleDown(denominator))
+        return nullptr;
+    auto small = std::make_unique<CRgbImage>(1, 1, nullptr);
+    if (!DecodeRows(*small, *jpeg, maxPixels))
+        return nullptr;
+    return small;
+}
+
+} // namespace
+
+bool FindFacesInFile(const QString &path, CFacesInFile &found, std::int64_t maxPixels)
+{
+    found = {};
+    int width = 0, height = 0;
+    if (std::unique_ptr<CRgbImage> small = SmallJpeg(path, maxPixels, width, height)) {
+        found.width = width;
+        found.height = height;
+        found.report = small->LoadReport();
+        // The small picture's pixels stand for blocks of the whole one's.
+        const double sx = double(width) / small->Width();
+        const double sy = double(height) / small->Height();
+        for (const CFoundFace &face : FindFaces(*small)) {
+            const CPixelRect &d = face.detection;
+            const int left = std::clamp(int(std::lround(d.x * sx)), 0, width);
+            const int top = std::clamp(int(std::lround(d.y * sy)), 0, height);
+            const int right = std::clamp(int(std::lround((d.x + d.width) * sx)), 0, width);
+            const int bottom = std::clamp(int(std::lround((d.y + d.height) * sy)), 0, height);
+            if (right > left && bottom > top)
+                found.faces.push_back({CPixelRect{left, top, right - left, bottom - top}, face.score});
+        }
+        return true;
+    }
+    const CRgbImage picture(path, maxPixels);
+    found.report = picture.LoadReport();
+    if (!picture.IsLoaded())
+        return false;
+    found.width = picture.Width();
+    found.height = picture.Height();
+    found.faces = FindFaces(picture);
+    return true;
 }
 
 std::optional<CPixelRect> FaceSquare(const CPixelRect &detection, int pictureWidth,

@@ -48,6 +48,21 @@ inline constexpr double kFaceScoreThreshold = 0.25;
 std::vector<CFoundFace> FindFaces(const CRgbImage &picture,
                                   const CPicturePyramid *pyramid = nullptr);
 
+// The faces in a picture file, for a caller that has not loaded the picture: a JPEG is
+// decoded at the smallest DCT scale (1/2, 1/4 or 1/8) that leaves at least kFaceSearchSide
+// pixels on its long side, several times faster than the whole picture; any other picture is
+// loaded whole. The faces are in the upright picture's pixels, width and height its size.
+// False when the picture cannot be read (report says why, as loading it would).
+struct CFacesInFile
+{
+    std::vector<CFoundFace> faces;
+    int width = 0;
+    int height = 0;
+    CLoadReport report;
+};
+bool FindFacesInFile(const QString &path, CFacesInFile &found,
+                     std::int64_t maxPixels = kMaxPicturePixels);
+
 // The search copy itself: the picture area-averaged to at most kFaceSearchSide on the long
 // side (the picture's pixels when it is no larger), made from the coarsest pyramid level that
 // is still at least that large. scale is the copy's size over the picture's.

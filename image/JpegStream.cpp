@@ -190,7 +190,8 @@ struct CJpegStream::CState
     {
         if (setjmp(m_error.jump))
             return false;
-        const bool tall = !IsCmyk() && jpeg::CTallChromaRows::Fits(m_info);
+        // A picture decoded small is upsampled by libjpeg itself.
+        const bool tall = !m_scaled && !IsCmyk() && jpeg::CTallChromaRows::Fits(m_info);
         m_info.out_color_space = IsCmyk() ? JCS_CMYK : tall ? JCS_YCbCr : JCS_EXT_RGB;
         m_info.raw_data_out = tall ? TRUE : FALSE;
         m_info.dct_method = JDCT_ISLOW;
@@ -198,7 +199,7 @@ struct CJpegStream::CState
         jpeg_start_decompress(&m_info);
         // Without buffered output, starting reads every scan of a progressive file.
         m_coefficients.BeginOutput();
-        if (m_info.output_width != m_info.image_width
+        if (m_info.output_width != (m_scaled ? m_scaledWidth : m_info.image_width)
             || m_info.output_components != (IsCmyk() ? 4 : 3)) {
             std::snprintf(m_error.message, JMSG_LENGTH_MAX, "unexpected output format");
             return false;
@@ -210,6 +211,20 @@ struct CJpegStream::CState
                 return false;
             }
         }
+        return true;
+    }
+
+    // Decoding at 1/denominator of the size, which the output's size then is.
+    bool ScaleDown(int denominator)
+    {
+        if (setjmp(m_error.jump))
+            return false;
+        m_info.scale_num = 1;
+        m_info.scale_denom = unsigned(denominator);
+        jpeg_calc_output_dimensions(&m_info);
+        m_scaled = true;
+        m_scaledWidth = m_info.output_width;
+        m_scaledHeight = m_info.output_height;
         return true;
     }
 
@@ -250,8 +265,8 @@ struct CJpegStream::CState
         return EOrientation::Upright;
     }
 
-    int Width() const { return int(m_info.image_width); }
-    int Height() const { return int(m_info.image_height); }
+    int Width() const { return int(m_scaled ? m_scaledWidth : m_info.image_width); }
+    int Height() const { return int(m_scaled ? m_scaledHeight : m_info.image_height); }
     int RowsDone() const { return m_tall ? m_tall->RowsDone() : int(m_info.output_scanline); }
     const char *Message() const { return m_error.message; }
 
@@ -264,6 +279,9 @@ struct CJpegStream::CState
     jpeg_progress_mgr m_progress{};
     std::vector<JOCTET> m_buffer;
     std::unique_ptr<jpeg::CTallChromaRows> m_tall; // for 4:4:0 pictures, read raw
+    bool m_scaled = false;
+    JDIMENSION m_scaledWidth = 0;
+    JDIMENSION m_scaledHeight = 0;
 };
 
 namespace {
@@ -353,6 +371,16 @@ CJpegStream::CJpegStream(const QString &path, std::int64_t maxPixels)
 }
 
 CJpegStream::~CJpegStream() = default;
+
+bool CJpegStream::ScaleDown(int denominator)
+{
+    if (!m_open || m_batches || (denominator != 2 && denominator != 4 && denominator != 8)
+        || !m_state->ScaleDown(denominator))
+        return false;
+    m_width = m_state->Width();
+    m_height = m_state->Height();
+    return true;
+}
 
 bool CJpegStream::Start()
 {

@@ -30,6 +30,10 @@ public:
     CJpegStream(const CJpegStream &) = delete;
     CJpegStream &operator=(const CJpegStream &) = delete;
 
+    // Before Start: decodes the picture at 1/denominator of its size (2, 4 or 8) by libjpeg's
+    // DCT scaling, several times faster than the whole; Width() and Height() become the rows'
+    // smaller size. False for another denominator, or once started.
+    bool ScaleDown(int denominator);
 
     bool Start() override;
     // A warning, such as a file cut short, counts as bad data.

@@ -15,15 +15,29 @@
 
 namespace quorvel::tool {
 
-std::vector<CFaceProposal> FaceProposals(const CRgbImage &picture)
+bool FaceProposalsInFile(const QString &path, std::vector<CFaceProposal> &proposals, int &width,
+                         int &height, QString *error)
 {
-    std::vector<CFaceProposal> proposals;
-    for (const CFoundFace &face : FindFaces(picture)) {
-        if (const std::optional<CPixelRect> square =
-                FaceSquare(face.detection, picture.Width(), picture.Height()))
+    proposals.clear();
+    if (!CheckPictureFile(path, error))
+        return false;
+    CFacesInFile found;
+    try {
+        if (!FindFacesInFile(path, found)) {
+            *error = PictureUnreadable(path, found.report);
+            return false;
+        }
+    } catch (const std::bad_alloc &) {
+        *error = FileMessage(path, Tr("not enough memory for the picture."));
+        return false;
+    }
+    width = found.width;
+    height = found.height;
+    for (const CFoundFace &face : found.faces) {
+        if (const std::optional<CPixelRect> square = FaceSquare(face.detection, width, height))
             proposals.push_back({face, *square});
     }
-    return proposals;
+    return true;
 }
 
 QString CornersText(const CPixelRect &r)
@@ -67,13 +81,13 @@ int RunFindFaces(const QStringList &args)
     QString text;
     for (const QString &path : files) {
         QString error;
-        const std::unique_ptr<CRgbImage> picture = LoadPictureFile(path, &error);
-        if (!picture) {
+        std::vector<CFaceProposal> faces;
+        int width = 0, height = 0;
+        if (!FaceProposalsInFile(path, faces, width, height, &error)) {
             PrintErr(error + QLatin1Char('\n'));
             status = kExitFailed;
             continue;
         }
-        const std::vector<CFaceProposal> faces = FaceProposals(*picture);
         if (faces.empty() && !parser.isSet(json))
             text += Tr("%1\tno face found\n").arg(DisplayPath(path));
         for (const CFaceProposal &face : faces) {

@@ -347,12 +347,14 @@ int ReadNewOptions(const QStringList &args, CNewOptions &options)
     return RefuseOutputOverInput(options.path, pictures);
 }
 
-// Turns the requests for the finder's faces into rectangles on the loaded picture. False, with
-// *error, when a picture has fewer faces than asked for.
-bool PlaceOnFaces(const CRgbImage &picture, const QString &path,
-                  const std::vector<CFaceRequest *> &requests, QString *error)
+// Turns the requests for the finder's faces into rectangles on the picture. False, with
+// *error, when it cannot be read or has fewer faces than asked for.
+bool PlaceOnFaces(const QString &path, const std::vector<CFaceRequest *> &requests, QString *error)
 {
-    const std::vector<CFaceProposal> found = FaceProposals(picture);
+    std::vector<CFaceProposal> found;
+    int width = 0, height = 0;
+    if (!FaceProposalsInFile(path, found, width, height, error))
+        return false;
     for (CFaceRequest *request : requests) {
         if (request->face == 0)
             continue;
@@ -364,8 +366,8 @@ bool PlaceOnFaces(const CRgbImage &picture, const QString &path,
             request->bottom = square.y + square.height;
         } else if (found.empty() && request->wholeIfNoFace) {
             request->whole = true;
-            request->right = picture.Width();
-            request->bottom = picture.Height();
+            request->right = width;
+            request->bottom = height;
         } else {
             *error = FileMessage(path, found.empty() ? Tr("no face found.")
                                        : found.size() == 1 ? Tr("only 1 face found.")
@@ -380,8 +382,8 @@ bool PlaceOnFaces(const CRgbImage &picture, const QString &path,
 int CutFaces(std::vector<CFaceRequest> &faces, CCompanyRecord &record)
 {
     // Each picture is read once, however many expressions are cut from it, and let go of
-    // before the next is read; JPEG pictures are cut while they are decoded, never held whole,
-    // unless the finder must see them first.
+    // before the next is read; JPEG pictures are cut while they are decoded, never held whole.
+    // The finder sees a picture first, a large JPEG decoded small for it.
     QString error;
     std::vector<bool> done(faces.size(), false);
     for (std::size_t i = 0; i < faces.size(); ++i) {
@@ -397,22 +399,14 @@ int CutFaces(std::vector<CFaceRequest> &faces, CCompanyRecord &record)
                 findFaces = findFaces || faces[j].face > 0;
             }
         }
-        std::unique_ptr<CRgbImage> whole;
         std::unique_ptr<CFaceCutter> cutter;
-        if (findFaces) {
-            whole = LoadPictureFile(faces[i].picture, &error);
-            if (whole && !PlaceOnFaces(*whole, faces[i].picture, group, &error))
-                whole.reset();
-            if (!whole) {
-                PrintErr(error + QLatin1Char('\n'));
-                return kExitFailed;
-            }
-        } else if (!(cutter = OpenFaceCutter(faces[i].picture, &error))) {
+        if ((findFaces && !PlaceOnFaces(faces[i].picture, group, &error))
+            || !(cutter = OpenFaceCutter(faces[i].picture, &error))) {
             PrintErr(error + QLatin1Char('\n'));
             return kExitFailed;
         }
-        const int width = whole ? whole->Width() : cutter->Width();
-        const int height = whole ? whole->Height() : cutter->Height();
+        const int width = cutter->Width();
+        const int height = cutter->Height();
         std::vector<CFaceCut> cuts;
         for (CFaceRequest *request : group) {
             if (request->whole) {
@@ -430,10 +424,7 @@ int CutFaces(std::vector<CFaceRequest> &faces, CCompanyRecord &record)
             cuts.push_back({request->left, request->top, request->right, request->bottom, kSmallFaceSide, kSmallFaceSide});
         }
         std::vector<std::unique_ptr<CPaletteImage>> cut;
-        if (whole) {
-            for (const CFaceCut &c : cuts)
-                cut.push_back(whole->CropToPaletteImage(c.x1, c.y1, c.x2, c.y2, c.tw, c.th));
-        } else if (!cutter->Cut(cuts, cut)) {
+        if (!cutter->Cut(cuts, cut)) {
             PrintErr(PictureUnreadable(faces[i].picture, cutter->Report()) + QLatin1Char('\n'));
             return kExitFailed;
         }

@@ -14,14 +14,13 @@
 namespace quorvel::tool {
 namespace {
 
-// A missing, unreadable or folder path is told apart from a file that is no picture.
+} // namespace
+
 bool CheckPictureFile(const QString &path, QString *error)
 {
     QFile file(path);
     return OpenInputFile(file, error);
 }
-
-} // namespace
 
 QString PictureUnreadable(const QString &path, const CLoadReport &report)
 {

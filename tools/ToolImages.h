@@ -17,6 +17,10 @@ class CRgbImage;
 
 namespace quorvel::tool {
 
+// False, with *error, for a missing, unreadable or folder path, told apart from a file that is
+// no picture.
+bool CheckPictureFile(const QString &path, QString *error);
+
 // Loads a picture with the editor's loaders (chosen by extension, as the grab dialog does).
 // A picture that no loader reads whole is refused: null, with *error a one-line message.
 std::unique_ptr<CRgbImage> LoadPictureFile(const QString &path, QString *error);
@@ -41,8 +45,12 @@ struct CFaceProposal
     CPixelRect square;
 };
 
-// The faces in a picture with their squares, largest first (CmdFindFaces.cpp).
-std::vector<CFaceProposal> FaceProposals(const CRgbImage &picture);
+// The faces in a picture file with their squares, largest first, found as FindFacesInFile
+// finds them (a large JPEG decoded small for the search); width and height the picture's.
+// False, with *error, when the picture cannot be read, in LoadPictureFile's words
+// (CmdFindFaces.cpp).
+bool FaceProposalsInFile(const QString &path, std::vector<CFaceProposal> &proposals, int &width,
+                         int &height, QString *error);
 
 // A rectangle as X1,Y1,X2,Y2, right and bottom excluded: what --face takes after "@".
 QString CornersText(const CPixelRect &r);

@@ -3,10 +3,14 @@
 
 #include "image/FaceFinder.h"
 #include "image/PicturePyramid.h"
+#include "tests/support/ExifJpeg.h"
 
+#include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
 #include <QPainter>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstring>
@@ -49,6 +53,8 @@ private slots:
     void smallPicture();
     void smallFaceBesideLarge_data();
     void smallFaceBesideLarge();
+    void largeJpeg_data();
+    void largeJpeg();
 };
 
 void TestFaceFinder::square_data()
@@ -243,6 +249,60 @@ void TestFaceFinder::smallFaceBesideLarge()
     QCOMPARE(int(found.size()), faces);
     QVERIFY2(std::abs(found[0].detection.width - large) < large / 5,
              qPrintable(QString::number(found[0].detection.width)));
+}
+
+void TestFaceFinder::largeJpeg_data()
+{
+    QTest::addColumn<int>("height");      // of the upright picture
+    QTest::addColumn<int>("orientation"); // EXIF, 6: stored turned a quarter to the left
+    QTest::newRow("decoded at a quarter") << 4400 << 1;
+    QTest::newRow("decoded at a half, stored turned") << 2600 << 6;
+    QTest::newRow("too small to decode smaller") << 1600 << 1;
+}
+
+void TestFaceFinder::largeJpeg()
+{
+    // A large JPEG is searched decoded small, and finds the face the whole picture does.
+    if (!FaceFinderBuiltIn())
+        QSKIP("built without the face finder (QUORVEL_FACES off)");
+    QFETCH(int, height);
+    QFETCH(int, orientation);
+    const QString source = kOpenCvPictures + QStringLiteral("230501201_1.jpg");
+    const QImage portrait(source);
+    if (portrait.isNull())
+        QSKIP(qPrintable(source + " is missing: ./dev.sh test installs the photos' packages"));
+    const QImage upright = portrait.scaledToHeight(height, Qt::SmoothTransformation);
+    const QImage stored = orientation == 6 ? upright.transformed(QTransform().rotate(-90)) : upright;
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("photo.jpg"));
+    QBuffer encoded;
+    encoded.open(QIODevice::WriteOnly);
+    QVERIFY(stored.save(&encoded, "JPEG", 90));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(orientation == 1 ? encoded.data()
+                                : test::WithExif(encoded.data(), test::ExifBlock(orientation, false)));
+    file.close();
+
+    CFacesInFile found;
+    QVERIFY(FindFacesInFile(path, found));
+    const CRgbImage whole(path);
+    QVERIFY(whole.IsLoaded());
+    QCOMPARE(QSize(found.width, found.height), QSize(whole.Width(), whole.Height()));
+    QCOMPARE(QSize(found.width, found.height), upright.size());
+    const std::vector<CFoundFace> expected = FindFaces(whole);
+    QCOMPARE(found.faces.size(), std::size_t(1));
+    QCOMPARE(expected.size(), std::size_t(1));
+    QVERIFY2(Overlap(found.faces[0].detection, expected[0].detection) > 0.8,
+             qPrintable(QString::number(Overlap(found.faces[0].detection, expected[0].detection))));
+    // A file that is no picture is refused, saying so.
+    const QString notes = folder.filePath(QStringLiteral("notes.jpg"));
+    QFile text(notes);
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write("not a picture");
+    text.close();
+    QVERIFY(!FindFacesInFile(notes, found));
+    QVERIFY(found.faces.empty());
 }
 
 QTEST_GUILESS_MAIN(TestFaceFinder)
