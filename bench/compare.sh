@@ -19,6 +19,9 @@
 #      decoded picture plus 30 MB                               target: at most 1.1 times
 #  11. new --face default=P@face on an 18-megapixel portrait (opencv-doc's, scaled up) vs new
 #      with the square find-faces prints for it                target: at most 1.3 times
+#  12. peak memory of new from the 12-megapixel HEIC as phones store it, a grid of 512x512
+#      tiles (put together by bench/heif_grid.py), vs its decoded picture
+#                                                              target: at most 2.5 times
 # Usage: bench/compare.sh [BUILD-DIR]   (default build-bench; configured and built here)
 #        RUNS=N to change the number of timed runs (default 7).
 # Exit status 0 when every target is met, 1 otherwise.
@@ -30,7 +33,7 @@ export DEBIAN_FRONTEND=noninteractive
 
 # --- what the comparison needs ------------------------------------------------------------
 PACKAGES=(hyperfine imagemagick libjpeg-turbo-progs libimage-exiftool-perl libheif-examples
-          time mate-backgrounds opencv-doc cmake ninja-build g++
+          time mate-backgrounds opencv-doc python3 cmake ninja-build g++
           pkg-config qt6-base-dev libturbojpeg0-dev libjpeg62-turbo-dev)
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -126,6 +129,14 @@ exiftool -q -overwrite_original "-ICC_Profile<=$WORK/p3.icc" "$WORK/p3.jpg"
 "$CONVERT" "$PHOTO" -resize 12000000@ "$WORK/photo12.png"
 read -r HW HH < <("$IDENTIFY" -format '%w %h\n' "$WORK/photo12.png" | head -n1)
 heif-enc -q 90 -o "$WORK/photo.heic" "$WORK/photo12.png" >/dev/null
+# The same picture in 512x512 tiles, each coded alone, the edge ones padded.
+TILE_COLUMNS=$(( (HW + 511) / 512 )) TILE_ROWS=$(( (HH + 511) / 512 ))
+mkdir "$WORK/tiles"
+"$CONVERT" "$WORK/photo12.png" -background black -extent "$(( TILE_COLUMNS * 512 ))x$(( TILE_ROWS * 512 ))" \
+  -crop 512x512 +repage "$WORK/tiles/tile-%03d.png"
+find "$WORK/tiles" -name 'tile-*.png' -print0 | xargs -0 -P "$(nproc)" -I{} \
+  sh -c 'heif-enc -q 90 -o "${1%.png}.heic" "$1" >/dev/null' sh {}
+python3 bench/heif_grid.py "$WORK/tiled.heic" "$TILE_COLUMNS" "$TILE_ROWS" "$HW" "$HH" 512 512 "$WORK"/tiles/tile-*.heic
 "$CONVERT" "$PHOTO" -alpha set -depth 16 "PNG64:$WORK/photo16.png"
 
 echo "Timing new from the turned photo against the upright one ($RUNS runs each) ..."
@@ -160,6 +171,7 @@ peak() {
 TURNED_KB=$(peak "$TOOL" new -o "$WORK/turned.company" --face "default=$WORK/turned.jpg")
 P3_KB=$(peak "$TOOL" new -o "$WORK/p3.company" --face "default=$WORK/p3.jpg")
 HEIC_KB=$(peak "$TOOL" new -o "$WORK/heic.company" --face "default=$WORK/photo.heic")
+TILED_KB=$(peak "$TOOL" new -o "$WORK/tiled.company" --face "default=$WORK/tiled.heic")
 PNG_KB=$(peak "$PICTURE" load "$WORK/photo16.png")
 HEIC_DECODED=$(( HW * HH * 3 ))
 
@@ -207,6 +219,8 @@ row "new, P3-tagged, peak memory" "$(mb $(( P3_KB * 1024 )))" "$(mb "$DECODED") 
   "$(ratio $(( P3_KB * 1024 )) "$DECODED")" 2.50
 row "new, HEIC, peak memory" "$(mb $(( HEIC_KB * 1024 )))" "$(mb "$HEIC_DECODED") decoded picture" \
   "$(ratio $(( HEIC_KB * 1024 )) "$HEIC_DECODED")" 2.50
+row "new, tiled HEIC, peak memory" "$(mb $(( TILED_KB * 1024 )))" "$(mb "$HEIC_DECODED") decoded picture" \
+  "$(ratio $(( TILED_KB * 1024 )) "$HEIC_DECODED")" 2.50
 row "load 16-bit RGBA PNG, peak memory" "$(mb $(( PNG_KB * 1024 )))" \
   "$(mb $(( DECODED + 30000000 ))) decoded + 30 MB" \
   "$(ratio $(( PNG_KB * 1024 )) $(( DECODED + 30000000 )))" 1.10
