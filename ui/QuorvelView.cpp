@@ -23,9 +23,6 @@ namespace quorvel {
 
 namespace {
 
-// An edit's text is read as at most this many characters.
-constexpr int kEditReadLimit = 254;
-
 // A name-part group: its table, the record's reading of its set and the document's change of
 // it. First words, then second.
 struct NamePartGroup
@@ -425,61 +422,6 @@ void CQuorvelView::OnSelectAll(std::size_t groupIndex)
         (document->*group.setAllowed)(part.m_bit, true);
         SetBox(group.table, part.m_bit, true);
     }
-}
-
-QString CQuorvelView::ReadEditText(int id) const
-{
-    const auto *edit = FindControl<CAnsiLineEdit>(m_form, id);
-    return edit ? edit->text().left(kEditReadLimit) : QString();
-}
-
-void CQuorvelView::WriteEditText(int id, const QString &text)
-{
-    if (auto *edit = FindControl<CAnsiLineEdit>(m_form, id)) {
-        edit->SetTextFromProgram(text);
-        // Long texts show their beginning, as the user would read them.
-        edit->setCursorPosition(0);
-    }
-}
-
-int CQuorvelView::ReadSliderPos(int id) const
-{
-    const auto *slider = FindControl<QSlider>(m_form, id);
-    return slider ? slider->value() : 1;
-}
-
-void CQuorvelView::WriteSliderPos(int id, int position)
-{
-    if (auto *slider = FindControl<QSlider>(m_form, id))
-        slider->setValue(position);
-}
-
-bool CQuorvelView::ReadBox(const NamePartTable &table, std::uint32_t bit) const
-{
-    const NamePart *row = FindNamePart(table, bit);
-    if (!row || row->m_checkBoxId == 0)
-        return false;
-    const auto *box = FindControl<QCheckBox>(m_form, row->m_checkBoxId);
-    return box && box->checkState() != Qt::Unchecked;
-}
-
-void CQuorvelView::SetBox(const NamePartTable &table, std::uint32_t bit, bool ticked)
-{
-    const NamePart *row = FindNamePart(table, bit);
-    if (!row)
-        return;
-    if (auto *box = FindControl<QCheckBox>(m_form, row->m_checkBoxId))
-        box->setChecked(ticked);
-}
-
-std::uint32_t CQuorvelView::TickedBits(const NamePartTable &table) const
-{
-    std::uint32_t bits = 0;
-    for (const NamePart &part : table) {
-        if (ReadBox(table, part.m_bit))
-            bits |= part.m_bit;
-    }
-    return bits;
 }
 
 QSize CQuorvelView::sizeHint() const

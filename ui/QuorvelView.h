@@ -92,8 +92,8 @@ private:
     // group 0: the first words, 1: the second words.
     void OnSelectAll(std::size_t group);
 
-    // Reading and writing controls by id; a missing control reads as empty text, as slider
-    // position 1 or as an unticked box, and is skipped when written.
+    // Reading and writing controls by id (QuorvelViewControls.cpp); a missing control reads
+    // as empty text, as slider position 1 or as an unticked box, and is skipped when written.
     QString ReadEditText(int id) const;
     void WriteEditText(int id, const QString &text);
     int ReadSliderPos(int id) const;
