@@ -54,6 +54,7 @@ void CGrabFaceDialog::StartFaceSearch()
     m_onFace = false;
     m_facesNote.clear();
     m_findFace->setEnabled(false);
+    m_findFace->setAccessibleDescription(QString());
     if (!FaceFinderBuiltIn())
         return;
     // Decoding and halving a photo already keep both cores busy: the search waits until the

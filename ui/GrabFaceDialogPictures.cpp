@@ -96,8 +96,8 @@ void CGrabFaceDialog::ReplacePicture(std::unique_ptr<CRgbImage> picture, const Q
     if (loaded && !why.isEmpty())
         m_status += QLatin1Char(' ') + why;
     ResetView();
+    StartFaceSearch(); // first, so the status says nothing of the last picture's faces
     ShowStatus(m_status);
-    StartFaceSearch();
 }
 
 void CGrabFaceDialog::OnPaste()

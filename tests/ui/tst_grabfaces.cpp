@@ -135,6 +135,13 @@ void TestGrabFaces::landscape()
     QVERIFY2(dialog->StatusLine().section(QLatin1Char('\n'), 0, 0).endsWith(QStringLiteral("No face found.")),
              qPrintable(dialog->StatusLine()));
     QVERIFY(dialog->PictureView()->accessibleDescription().contains(QStringLiteral("No face found.")));
+
+    // What was found in the last picture is not said of the next one while it is searched.
+    Load(*dialog, kPortrait);
+    dialog->LoadPictureFile(kLandscape);
+    QVERIFY(!dialog->StatusLine().contains(QStringLiteral("found")));
+    QVERIFY(!dialog->PictureView()->accessibleDescription().contains(QStringLiteral("found")));
+    QVERIFY(FindControl<QPushButton>(dialog.get(), Id::kFindFace)->accessibleDescription().isEmpty());
 }
 
 void TestGrabFaces::findFaceWalksTheFaces()
