@@ -25,7 +25,7 @@ PACKAGE_TOOLS=(dpkg-dev file)
 # What doc/screenshots.py needs: a display, the accessibility bus and Debian's python3 to
 # drive the editor through it, the mouse and keyboard, the pictures' tools, their font and photos.
 SCREENSHOT_TOOLS=(xvfb dbus-daemon at-spi2-core python3-pyatspi xdotool imagemagick optipng
-                  fonts-dejavu-core mate-backgrounds)
+                  fonts-dejavu-core mate-backgrounds opencv-doc)
 
 install_packages() {
   local missing=()

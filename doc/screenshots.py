@@ -10,8 +10,8 @@ used with the real mouse and keyboard (xdotool). Everything that shows in a pict
 (screen, fonts, style, clock, time zone, folders), so a rerun gives the same files.
 
 Needs Debian's python3 with python3-pyatspi, and xvfb, dbus-daemon, at-spi2-core, xdotool,
-imagemagick, optipng, fonts-dejavu-core and mate-backgrounds (./dev.sh screenshots installs
-them), and a build of quorvel and quorvel-tool.
+imagemagick, optipng, fonts-dejavu-core, mate-backgrounds and opencv-doc (./dev.sh screenshots
+installs them), and a build of quorvel and quorvel-tool.
 """
 
 import argparse
@@ -41,6 +41,8 @@ RATINGS = {"Intelligence": 7, "Aggressiveness": 3, "Competitiveness": 8}
 LADYBIRD = "LadyBird.jpg"
 LADYBIRD_SIZE = (2560, 1600)
 LADYBIRD_BOX = (1640, 680, 1940, 980)
+# A portrait from opencv-doc, for the box the dialog proposes around a face.
+PORTRAIT = "/usr/share/doc/opencv-doc/opencv4/html/230501201_1.jpg"
 
 # Companies already installed in a second game folder, the one the company is imported into:
 # owner, photo, rectangle, date stamp.
@@ -140,10 +142,19 @@ def make_company(editor, camera, objdata):
     main = editor.main
     click(find(main, "push button", "Default face (large)"))
     grab = editor.window("Grabbing default image.")
+    area = find(grab, "filler", "Picture")
+
+    # A portrait first: it comes with the box proposed around the face.
+    click(find(grab, "push button", "Open image.."))
+    choose_file(editor, "Open", PORTRAIT)
+    wait(lambda: "1 face found. Faces cut from" in area.get_description(),
+         lambda: f"the box around the face (the description is {area.get_description()!r})")
+    rest_pointer()
+    camera.shoot("grab-face", grab)
+
     click(find(grab, "push button", "Open image.."))
     choose_file(editor, "Open", f"{PHOTOS}/{LADYBIRD}")
     status = f"{LADYBIRD}, 2560 × 1600 pixels."
-    area = find(grab, "filler", "Picture")
     wait(lambda: area.get_description().startswith(status), "the photo to load")
 
     # The face search has had its say (a photo with a face would come with a box and these
@@ -243,6 +254,8 @@ def main():
             sys.exit(f"{os.path.join(build, program)}: not built; run ./dev.sh test first")
     if not os.path.isfile(f"{PHOTOS}/{LADYBIRD}"):
         sys.exit(f"{PHOTOS}/{LADYBIRD}: missing; install mate-backgrounds")
+    if not os.path.isfile(PORTRAIT):
+        sys.exit(f"{PORTRAIT}: missing; install opencv-doc")
     os.makedirs(out, exist_ok=True)
 
     # One run at a time: the folder's path is fixed.
