@@ -23,22 +23,29 @@ using CGrey = dlib::array2d<unsigned char>;
 
 // The detector scans a pyramid of its picture, level k at kFaceUpsample * (5/6)^k of the grey
 // copy, each finding faces of about 80 pixels there. The finest levels cost the most (the
-// first four three quarters of the whole) and find the smallest faces, so the search goes in
-// two stages: first the levels from kFirstCoarseLevel on, then the finer ones, and these only
-// when no face found first is so large that theirs would be kSmallFaceRatio times smaller.
-// Each stage is cut in two parts of about equal cost, one for each thread.
+// first four three quarters of the whole) and find the smallest faces, so the search goes from
+// the coarse levels to the fine ones in three stages, and a level is scanned only while its
+// faces would be at least a kSmallFaceRatio-th of the largest found so far. Each stage is cut
+// in two parts of about equal cost, one for each thread.
 constexpr double kLevelStep = 5.0 / 6.0;
-constexpr unsigned long kFirstCoarseLevel = 4;
 constexpr double kSmallFaceRatio = 3.0;
 
 struct CLevels
 {
-    unsigned long first; // the finest level scanned
-    unsigned long count; // how many levels from it, at most
+    unsigned long first = 0; // the finest level scanned
+    unsigned long count = 0; // how many levels from it, at most
 };
-// Levels 4 and 5 cost about what 6 and all after it do; so do 0 and 3 against 1 and 2.
-constexpr CLevels kCoarseStage[2][2] = {{{4, 2}, {}}, {{6, kModelMaxLevels}, {}}};
-constexpr CLevels kFineStage[2][2] = {{{0, 1}, {3, 1}}, {{1, 2}, {}}};
+struct CStage
+{
+    CLevels parts[2][2];
+};
+// Levels 7 and 8 cost about what 9 and all after it do, 4 what 5 and 6 do, 0 and 3 what 1
+// and 2 do.
+constexpr CStage kStages[] = {
+    {{{{7, 2}, {}}, {{9, kModelMaxLevels}, {}}}},
+    {{{{4, 1}, {}}, {{5, 1}, {6, 1}}}},
+    {{{{0, 1}, {3, 1}}, {{1, 2}, {}}}},
+};
 
 double LevelScale(unsigned long level)
 {
@@ -148,44 +155,109 @@ CGrey Resized(const CGrey &source, double scale)
     return target;
 }
 
-// The faces on the given levels of the grey copy's pyramid. Levels 0 and 1 come from the copy
-// enlarged kFaceUpsample times, the others from it enlarged to level 2's scale, each by dlib's
-// own steps from there, so that the levels are the same whichever part scans them. A level
-// smaller than the detector's smallest is not scanned, as dlib's pyramid stops before it.
-std::vector<CFoundFace> ScanLevels(const CModel &model, const CGrey &copy, const CLevels &levels)
+// The pictures of the grey copy's pyramid levels: levels 0 and 1 from the copy enlarged
+// kFaceUpsample times, the others from it enlarged to level 2's scale, each by dlib's own
+// steps from there, as dlib's pyramid makes them. Those from level 2 on that the first
+// stage's coarser part passes are kept for the later stages.
+struct CLevelPictures
+{
+    explicit CLevelPictures(const CGrey &grey) : copy(grey) {}
+
+    const CGrey &copy;
+    std::vector<CGrey> kept; // kept[k - 2] is level k's
+};
+
+// Level's picture, made from the nearest one kept, or anew; false when it is smaller than the
+// detector's smallest, as dlib's pyramid stops before such a level (the first is always
+// made). keep: the pictures on the way are kept.
+bool LevelPicture(CLevelPictures &pictures, unsigned long level, bool keep, CGrey &picture)
+{
+    const auto tooSmall = [](const CGrey &p) {
+        return p.nc() < long(kModelMinLevelWidth) || p.nr() < long(kModelMinLevelHeight);
+    };
+    const auto kept = [&] {
+        pictures.kept.emplace_back();
+        dlib::assign_image(pictures.kept.back(), picture);
+    };
+    unsigned long at = level < 2 ? 0 : 2;
+    if (level >= 2 && !pictures.kept.empty()) {
+        at = std::min<unsigned long>(level, pictures.kept.size() + 1);
+        dlib::assign_image(picture, pictures.kept[at - 2]);
+    } else {
+        CGrey made = Resized(pictures.copy, LevelScale(at));
+        dlib::swap(picture, made);
+        if (keep && at == 2)
+            kept();
+    }
+    const dlib::pyramid_down<6> down;
+    for (; at < level; ++at) {
+        if (tooSmall(picture))
+            return false;
+        CGrey next;
+        down(picture, next);
+        dlib::swap(picture, next);
+        if (keep && at + 1 == pictures.kept.size() + 2)
+            kept();
+    }
+    return level == 0 || !tooSmall(picture);
+}
+
+// The faces on the given levels of the grey copy's pyramid.
+std::vector<CFoundFace> ScanLevels(const CModel &model, CLevelPictures &pictures,
+                                   const CLevels &levels, bool keep)
 {
     if (levels.count == 0)
         return {};
-    const unsigned long base = levels.first < 2 ? 0 : 2;
-    CGrey level = Resized(copy, LevelScale(base));
-    const dlib::pyramid_down<6> down;
-    for (unsigned long k = base; k < levels.first; ++k) {
-        if (level.nc() < long(kModelMinLevelWidth) || level.nr() < long(kModelMinLevelHeight))
-            return {};
-        CGrey next;
-        down(level, next);
-        dlib::swap(level, next);
-    }
-    if (levels.first > 0
-        && (level.nc() < long(kModelMinLevelWidth) || level.nr() < long(kModelMinLevelHeight)))
+    CGrey picture;
+    if (!LevelPicture(pictures, levels.first, keep, picture))
         return {};
-    return Scan(model, level, levels.first - base, LevelScale(base), levels.count);
+    // Rectangles go back to the copy as dlib's pyramid maps them, from the picture it starts at.
+    const unsigned long base = levels.first < 2 ? 0 : 2;
+    return Scan(model, picture, levels.first - base, LevelScale(base), levels.count);
 }
 
-// One stage of the search: the first part's levels on another thread, the second's on this one.
-std::vector<CFoundFace> ScanStage(const CModel &model, const CGrey &copy,
-                                  const CLevels (&parts)[2][2])
+// The face side that level finds, in the grey copy's pixels.
+double LevelFace(unsigned long level)
 {
-    auto other = std::async(std::launch::async, [&] {
-        std::vector<CFoundFace> faces = ScanLevels(model, copy, parts[0][0]);
-        std::vector<CFoundFace> more = ScanLevels(model, copy, parts[0][1]);
+    return double(kModelWindowWidth) / LevelScale(level);
+}
+
+// Those of levels worth scanning next to a face of side largest: the coarser end of them,
+// whose faces are at least a kSmallFaceRatio-th of it.
+CLevels WorthScanning(CLevels levels, int largest)
+{
+    while (levels.count > 0 && LevelFace(levels.first) * kSmallFaceRatio < largest) {
+        ++levels.first;
+        --levels.count;
+    }
+    return levels;
+}
+
+// One stage of the search: the first part's levels on another thread, the second's on this
+// one; only those worth scanning next to the largest face found before. The first part of the
+// first stage keeps the level pictures it makes for the later stages.
+std::vector<CFoundFace> ScanStage(const CModel &model, CLevelPictures &pictures,
+                                  const CStage &stage, bool first, int largest)
+{
+    const auto scanPart = [&](const CLevels (&part)[2], bool keep) {
+        std::vector<CFoundFace> faces = ScanLevels(model, pictures, WorthScanning(part[0], largest), keep);
+        std::vector<CFoundFace> more = ScanLevels(model, pictures, WorthScanning(part[1], largest), keep);
         faces.insert(faces.end(), more.begin(), more.end());
         return faces;
-    });
-    std::vector<CFoundFace> faces = ScanLevels(model, copy, parts[1][0]);
-    std::vector<CFoundFace> more = ScanLevels(model, copy, parts[1][1]);
-    faces.insert(faces.end(), more.begin(), more.end());
-    more = other.get();
+    };
+    auto other = std::async(std::launch::async, [&] { return scanPart(stage.parts[0], first); });
+    std::vector<CFoundFace> faces;
+    if (first) {
+        // The pictures are being kept meanwhile: this part makes its own.
+        CLevelPictures own(pictures.copy);
+        for (const CLevels &levels : stage.parts[1]) {
+            const std::vector<CFoundFace> more = ScanLevels(model, own, WorthScanning(levels, largest), false);
+            faces.insert(faces.end(), more.begin(), more.end());
+        }
+    } else {
+        faces = scanPart(stage.parts[1], false);
+    }
+    std::vector<CFoundFace> more = other.get();
     faces.insert(faces.end(), more.begin(), more.end());
     return faces;
 }
@@ -212,15 +284,14 @@ std::vector<CFoundFace> DetectFaces(const std::uint8_t *grey, int width, int hei
         copy.set_size(height, width);
         for (int y = 0; y < height; ++y)
             std::memcpy(&copy[y][0], grey + std::size_t(y) * std::size_t(width), std::size_t(width));
-        std::vector<CFoundFace> faces = ScanStage(model, copy, kCoarseStage);
+        std::vector<CFoundFace> faces;
         int largest = 0;
-        for (const CFoundFace &face : faces)
-            largest = std::max({largest, face.detection.width, face.detection.height});
-        // The largest face the finer levels find: the window on the coarsest of them.
-        const double finest = double(kModelWindowWidth) / LevelScale(kFirstCoarseLevel - 1);
-        if (largest < kSmallFaceRatio * finest) {
-            std::vector<CFoundFace> more = ScanStage(model, copy, kFineStage);
-            faces.insert(faces.end(), more.begin(), more.end());
+        CLevelPictures pictures(copy);
+        for (const CStage &stage : kStages) {
+            for (const CFoundFace &face : ScanStage(model, pictures, stage, &stage == kStages, largest)) {
+                faces.push_back(face);
+                largest = std::max({largest, face.detection.width, face.detection.height});
+            }
         }
         return faces;
     } catch (const std::exception &e) {

@@ -32,8 +32,8 @@ struct CFoundFace
     double score = 0;     // the detector's confidence, above kFaceScoreThreshold
 };
 
-// The long side of the copy searched. Faces are found from about a twentieth of it up; when
-// one over a fifth of it is found, those under about a fifteenth are not looked for.
+// The long side of the copy searched. Faces are found from about a twentieth of it up; those
+// under a third the size of the largest face may be left out.
 inline constexpr int kFaceSearchSide = 1024;
 // Pictures narrower or shorter than this are not searched: a face in them would be smaller
 // than the game's 64x64 one.

@@ -61,8 +61,8 @@ int RunFindFaces(const QStringList &args)
         "X1,Y1,X2,Y2 (right and bottom edges excluded, ready for new --face "
         "EXPR=PICTURE@X1,Y1,X2,Y2), the detector's own rectangle and its score; and "
         "\"no face found\" for a picture without one. Faces smaller than about a twentieth of "
-        "a picture's longer side are not found, nor, when its largest face is over a fifth of "
-        "that side, those under about a fifteenth.").arg(ReadablePictureFormatList()));
+        "a picture's longer side are not found, and those under a third the size of its "
+        "largest face may be left out.").arg(ReadablePictureFormatList()));
     const QCommandLineOption json(QStringLiteral("json"),
                                   Tr("Print one JSON array, an object per face found, with the keys "
                                      "file, square, detection (each [X1, Y1, X2, Y2]) and score."));

@@ -216,20 +216,21 @@ void TestFaceFinder::smallPicture()
 
 void TestFaceFinder::smallFaceBesideLarge_data()
 {
-    // The tall portrait twice on a 1024x768 grey picture: large on the right, its face
-    // `large` pixels, and small at the left, its face about 45.
-    QTest::addColumn<int>("large");
+    // The tall portrait twice on a 1024x768 grey picture: large on the right, its face about
+    // 270 pixels, and small at the left, its face `small` pixels.
+    QTest::addColumn<int>("small");
     QTest::addColumn<int>("faces");
-    QTest::newRow("large face over a fifth of the side: the small one not looked for") << 300 << 1;
-    QTest::newRow("large face under a fifth: both found") << 150 << 2;
+    QTest::newRow("under a third of the large face: not looked for") << 45 << 1;
+    QTest::newRow("over a third: found") << 110 << 2;
 }
 
 void TestFaceFinder::smallFaceBesideLarge()
 {
     if (!FaceFinderBuiltIn())
         QSKIP("built without the face finder (QUORVEL_FACES off)");
-    QFETCH(int, large);
+    QFETCH(int, small);
     QFETCH(int, faces);
+    constexpr int large = 270;
     const QString path = kOpenCvPictures + QStringLiteral("230501201_1.jpg");
     const QImage portrait(path);
     if (portrait.isNull())
@@ -240,7 +241,7 @@ void TestFaceFinder::smallFaceBesideLarge()
     constexpr double kFaceShare = 322.0 / 824.0; // the face's side over the portrait's height
     const QImage big = portrait.scaledToHeight(int(large / kFaceShare), Qt::SmoothTransformation);
     painter.drawImage(1024 - big.width(), 768 - big.height(), big);
-    painter.drawImage(20, 20, portrait.scaledToHeight(int(45 / kFaceShare), Qt::SmoothTransformation));
+    painter.drawImage(20, 20, portrait.scaledToHeight(int(small / kFaceShare), Qt::SmoothTransformation));
     painter.end();
     CRgbImage picture(1024, 768, nullptr);
     for (int y = 0; y < 768; ++y)
