@@ -27,10 +27,11 @@ int RunExport(const QStringList &args)
     const int parsed = ParseArguments(parser, "export", QStringLiteral("FILE [-o OUT]"), args);
     if (parsed >= 0)
         return parsed;
-    const QStringList files = parser.positionalArguments();
-    if (files.size() != 1)
-        return UsageError("export", files.isEmpty() ? Tr("no file given.")
-                                                    : Tr("only one file can be exported at a time."));
+    const std::optional<QStringList> given = PositionalArguments(
+        parser, "export", {1, 1, Tr("no file given."), Tr("only one file can be exported at a time.")});
+    if (!given)
+        return kExitUsage;
+    const QStringList &files = *given;
 
     CCompanyRecord record;
     QString error;

@@ -29,10 +29,11 @@ int RunFaces(const QStringList &args)
     const int parsed = ParseArguments(parser, "faces", QStringLiteral("FILE -o DIR"), args);
     if (parsed >= 0)
         return parsed;
-    const QStringList files = parser.positionalArguments();
-    if (files.size() != 1)
-        return UsageError("faces", files.isEmpty() ? Tr("no file given.")
-                                                   : Tr("only one company at a time."));
+    const std::optional<QStringList> given = PositionalArguments(
+        parser, "faces", {1, 1, Tr("no file given."), Tr("only one company at a time.")});
+    if (!given)
+        return kExitUsage;
+    const QStringList &files = *given;
     if (!parser.isSet(output) || parser.value(output).isEmpty())
         return UsageError("faces", Tr("no output folder given (-o DIR)."));
 

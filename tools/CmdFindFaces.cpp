@@ -72,9 +72,11 @@ int RunFindFaces(const QStringList &args)
     const int parsed = ParseArguments(parser, "find-faces", QStringLiteral("[--json] PICTURE..."), args);
     if (parsed >= 0)
         return parsed;
-    const QStringList files = parser.positionalArguments();
-    if (files.isEmpty())
-        return UsageError("find-faces", Tr("no picture given."));
+    const std::optional<QStringList> given =
+        PositionalArguments(parser, "find-faces", {1, -1, Tr("no picture given."), {}});
+    if (!given)
+        return kExitUsage;
+    const QStringList &files = *given;
 
     int status = kExitOk;
     QJsonArray rows;

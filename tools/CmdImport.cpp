@@ -32,11 +32,11 @@ int RunImport(const QStringList &args)
         ParseArguments(parser, "import", QStringLiteral("FILE [--objdata DIR]"), args);
     if (parsed >= 0)
         return parsed;
-    const QStringList files = parser.positionalArguments();
-    if (files.size() != 1)
-        return UsageError("import", files.isEmpty() ? Tr("no file given.")
-                                                    : Tr("only one file can be imported at a time."));
-    const QString &file = files.first();
+    const std::optional<QStringList> files = PositionalArguments(
+        parser, "import", {1, 1, Tr("no file given."), Tr("only one file can be imported at a time.")});
+    if (!files)
+        return kExitUsage;
+    const QString &file = files->first();
 
     CCompanyRecord record;
     QString error;

@@ -83,9 +83,10 @@ int RunInfo(const QStringList &args)
     const int parsed = ParseArguments(parser, "info", QStringLiteral("[--json] FILE..."), args);
     if (parsed >= 0)
         return parsed;
-    const QStringList files = parser.positionalArguments();
-    if (files.isEmpty())
-        return UsageError("info", Tr("no file given."));
+    const std::optional<QStringList> given = PositionalArguments(parser, "info", {1, -1, Tr("no file given."), {}});
+    if (!given)
+        return kExitUsage;
+    const QStringList &files = *given;
 
     int status = kExitOk;
     QJsonArray array;

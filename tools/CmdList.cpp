@@ -50,8 +50,8 @@ int RunList(const QStringList &args)
         ParseArguments(parser, "list", QStringLiteral("[--json] [--objdata DIR]"), args);
     if (parsed >= 0)
         return parsed;
-    if (!parser.positionalArguments().isEmpty())
-        return UsageError("list", Tr("takes no files."));
+    if (!PositionalArguments(parser, "list", {0, 0, {}, Tr("takes no files.")}))
+        return kExitUsage;
     const QString folder = parser.isSet(objdata) ? parser.value(objdata) : GetObjectFolder();
     // A folder named on the command line must be there; the game's may be missing.
     QString error;

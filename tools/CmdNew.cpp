@@ -268,8 +268,8 @@ int ReadNewOptions(const QStringList &args, CNewOptions &options)
         args);
     if (parsed >= 0)
         return parsed;
-    if (!parser.positionalArguments().isEmpty())
-        return UsageError("new", Tr("unexpected argument '%1'.").arg(parser.positionalArguments().first()));
+    if (!PositionalArguments(parser, "new", {0, 0, {}, Tr("unexpected argument '%1'.")}))
+        return kExitUsage;
     if (!parser.isSet(output) || parser.value(output).isEmpty())
         return UsageError("new", Tr("no output file given (-o OUT)."));
     options.path = parser.value(output);

@@ -53,8 +53,8 @@ int RunPaths(const QStringList &args)
     const int parsed = ParseArguments(parser, "paths", QStringLiteral("[--json]"), args);
     if (parsed >= 0)
         return parsed;
-    if (!parser.positionalArguments().isEmpty())
-        return UsageError("paths", Tr("takes no arguments."));
+    if (!PositionalArguments(parser, "paths", {0, 0, {}, Tr("takes no arguments.")}))
+        return kExitUsage;
 
     const CObjectFolderLookup lookup = LookUpObjectFolder(ECandidateSearch::Always);
     const QString objects = DisplayPath(lookup.folder);

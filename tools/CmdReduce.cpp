@@ -26,10 +26,11 @@ int RunReduce(const QStringList &args)
     const int parsed = ParseArguments(parser, "reduce", QStringLiteral("PICTURE OUT.png"), args);
     if (parsed >= 0)
         return parsed;
-    const QStringList files = parser.positionalArguments();
-    if (files.size() != 2)
-        return UsageError("reduce", files.size() < 2 ? Tr("a picture and an output file are needed.")
-                                                     : Tr("too many arguments."));
+    const std::optional<QStringList> given = PositionalArguments(
+        parser, "reduce", {2, 2, Tr("a picture and an output file are needed."), Tr("too many arguments.")});
+    if (!given)
+        return kExitUsage;
+    const QStringList &files = *given;
 
     // A PNG under another picture format's name would fool the next program to open it.
     const EPictureFormat named = PictureFormatOfName(files[1]);

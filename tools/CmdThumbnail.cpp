@@ -70,10 +70,12 @@ int RunThumbnail(const QStringList &args)
                                       QStringLiteral("FILE OUT.png [--size N]"), args);
     if (parsed >= 0)
         return parsed;
-    const QStringList files = parser.positionalArguments();
-    if (files.size() != 2)
-        return UsageError("thumbnail", files.size() < 2 ? Tr("a company file and an output file are needed.")
-                                                        : Tr("too many arguments."));
+    const std::optional<QStringList> given = PositionalArguments(
+        parser, "thumbnail",
+        {2, 2, Tr("a company file and an output file are needed."), Tr("too many arguments.")});
+    if (!given)
+        return kExitUsage;
+    const QStringList &files = *given;
     bool ok = false;
     const int pixels = parser.value(size).toInt(&ok);
     if (!ok || pixels < 1)

@@ -137,6 +137,23 @@ int ParseArguments(QCommandLineParser &parser, const char *command, const QStrin
     return -1;
 }
 
+std::optional<QStringList> PositionalArguments(const QCommandLineParser &parser, const char *command,
+                                               const CPositionals &positionals)
+{
+    const QStringList given = parser.positionalArguments();
+    if (given.size() < positionals.fewest) {
+        UsageError(command, positionals.tooFew);
+        return std::nullopt;
+    }
+    if (positionals.most >= 0 && given.size() > positionals.most) {
+        const QString &tooMany = positionals.tooMany;
+        UsageError(command, tooMany.contains(QLatin1String("%1")) ? tooMany.arg(given[positionals.most])
+                                                                   : tooMany);
+        return std::nullopt;
+    }
+    return given;
+}
+
 QString UnknownOption(const QString &name)
 {
     const QString dashes = name.startsWith(QLatin1Char('-')) ? QString()

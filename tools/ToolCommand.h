@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 class QCommandLineParser;
@@ -56,6 +57,22 @@ QString EscapedBytes(const QByteArray &bytes);
 // printing the parser's error. syntax is the part of the usage line after the command name.
 int ParseArguments(QCommandLineParser &parser, const char *command, const QString &syntax,
                    const QStringList &args);
+
+// How many positional arguments a command takes, from fewest to most (-1: any number), and
+// what it says when given fewer or more; "%1" in tooMany becomes the first one too many.
+struct CPositionals
+{
+    int fewest = 0;
+    int most = 0;
+    QString tooFew;
+    QString tooMany;
+};
+
+// The positional arguments of a parsed command line when they are as many as the command
+// takes; otherwise none, after printing the command's usage error (the command then returns
+// kExitUsage).
+std::optional<QStringList> PositionalArguments(const QCommandLineParser &parser, const char *command,
+                                               const CPositionals &positionals);
 
 // Prints "quorvel-tool COMMAND: message" and a pointer to --help, returns kExitUsage.
 int UsageError(const char *command, const QString &message);
