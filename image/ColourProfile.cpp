@@ -8,8 +8,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
+#include <new>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -118,6 +122,57 @@ QByteArray RgbProfile(const CRgbPrimaries &p, ETransferCurve curve)
     return bytes;
 }
 
+// Colours converted before, looked up instead of converted again: a photo repeats most of its
+// colours, and a look-up costs a fraction of Little CMS's work for a pixel. The table of 2^18
+// colours holds 83 to 99 per cent of a photo's pixels. One table a thread, for the two that
+// convert a picture's rows; a third converts without.
+struct CColourConverter::CMemos
+{
+    static constexpr int Bits = 18;
+    static constexpr std::uint32_t Empty = 0xFFFFFFFFu; // no colour of 24 bits
+
+    struct CTable
+    {
+        std::atomic<std::thread::id> owner{};
+        std::vector<std::uint32_t> keys;   // the colours, red in the low byte
+        std::vector<std::uint32_t> values; // what they become, packed the same way
+        // A call's colours that were not in the table, and where they go.
+        std::vector<std::uint8_t> missed;
+        std::vector<std::uint8_t> converted;
+        std::vector<std::uint32_t> missedKeys;
+        std::vector<int> missedAt;
+    };
+
+    // The calling thread's table, claimed on its first call; null when both are taken or
+    // memory cannot be had.
+    CTable *Claim()
+    {
+        const std::thread::id self = std::this_thread::get_id();
+        for (CTable &table : tables) {
+            if (table.owner.load(std::memory_order_acquire) == self)
+                return &table;
+        }
+        for (CTable &table : tables) {
+            std::thread::id none;
+            if (!table.owner.compare_exchange_strong(none, self, std::memory_order_acq_rel))
+                continue;
+            try {
+                table.keys.assign(std::size_t(1) << Bits, Empty);
+                table.values.resize(std::size_t(1) << Bits);
+            } catch (const std::bad_alloc &) {
+                table.keys.clear();
+                table.values.clear();
+            }
+            return table.keys.empty() ? nullptr : &table;
+        }
+        return nullptr;
+    }
+
+    static std::uint32_t Slot(std::uint32_t colour) { return (colour * 2654435761u) >> (32 - Bits); }
+
+    std::array<CTable, 2> tables;
+};
+
 CColourConverter::CColourConverter() = default;
 
 CColourConverter::CColourConverter(const QByteArray &profile, EColourInput input) : m_input(input)
@@ -146,6 +201,8 @@ CColourConverter::CColourConverter(const QByteArray &profile, EColourInput input
         return;
     }
     m_transform = transform;
+    if (InputBytes() == 3)
+        m_memos = std::make_unique<CMemos>();
     m_notes.append(Tr("Its colours were converted to sRGB from its colour profile."));
 }
 
@@ -157,7 +214,7 @@ CColourConverter::~CColourConverter()
 
 CColourConverter::CColourConverter(CColourConverter &&other) noexcept
     : m_input(other.m_input), m_transform(std::exchange(other.m_transform, nullptr)),
-      m_notes(std::move(other.m_notes))
+      m_notes(std::move(other.m_notes)), m_memos(std::move(other.m_memos))
 {
 }
 
@@ -166,13 +223,61 @@ CColourConverter &CColourConverter::operator=(CColourConverter &&other) noexcept
     std::swap(m_input, other.m_input);
     std::swap(m_transform, other.m_transform);
     std::swap(m_notes, other.m_notes);
+    std::swap(m_memos, other.m_memos);
     return *this;
+}
+
+void CColourConverter::Transform(const std::uint8_t *in, std::uint8_t *out, int pixels) const
+{
+    cmsDoTransform(static_cast<cmsHTRANSFORM>(m_transform), in, out, cmsUInt32Number(pixels));
 }
 
 void CColourConverter::Convert(const std::uint8_t *in, std::uint8_t *out, int pixels) const
 {
-    if (m_transform) {
-        cmsDoTransform(static_cast<cmsHTRANSFORM>(m_transform), in, out, cmsUInt32Number(pixels));
+    CMemos::CTable *table = m_memos ? m_memos->Claim() : nullptr;
+    if (m_transform && !table) {
+        Transform(in, out, pixels);
+        return;
+    }
+    if (table) {
+        try {
+            table->missed.resize(std::size_t(pixels) * 3);
+            table->converted.resize(std::size_t(pixels) * 3);
+            table->missedKeys.resize(std::size_t(pixels));
+            table->missedAt.resize(std::size_t(pixels));
+        } catch (const std::bad_alloc &) {
+            Transform(in, out, pixels);
+            return;
+        }
+        // Known colours straight out; the others converted together, then remembered. Each
+        // pixel is read before its place is written, so in may be out.
+        int missed = 0;
+        for (int x = 0; x < pixels; ++x) {
+            const std::uint8_t *pixel = in + 3 * std::size_t(x);
+            const std::uint32_t colour = pixel[0] | std::uint32_t(pixel[1]) << 8 | std::uint32_t(pixel[2]) << 16;
+            const std::uint32_t slot = CMemos::Slot(colour);
+            if (table->keys[slot] == colour) {
+                const std::uint32_t value = table->values[slot];
+                std::uint8_t *to = out + 3 * std::size_t(x);
+                to[0] = std::uint8_t(value);
+                to[1] = std::uint8_t(value >> 8);
+                to[2] = std::uint8_t(value >> 16);
+                continue;
+            }
+            std::memcpy(table->missed.data() + 3 * std::size_t(missed), pixel, 3);
+            table->missedKeys[std::size_t(missed)] = colour;
+            table->missedAt[std::size_t(missed)] = x;
+            ++missed;
+        }
+        if (missed > 0)
+            Transform(table->missed.data(), table->converted.data(), missed);
+        for (int i = 0; i < missed; ++i) {
+            const std::uint8_t *value = table->converted.data() + 3 * std::size_t(i);
+            std::memcpy(out + 3 * std::size_t(table->missedAt[std::size_t(i)]), value, 3);
+            const std::uint32_t slot = CMemos::Slot(table->missedKeys[std::size_t(i)]);
+            table->keys[slot] = table->missedKeys[std::size_t(i)];
+            table->values[slot] = value[0] | std::uint32_t(value[1]) << 8 | std::uint32_t(value[2]) << 16;
+        }
         return;
     }
     if (!IsCmyk())

@@ -55,10 +55,14 @@ public:
 
 private:
     bool IsCmyk() const { return m_input == EColourInput::Cmyk || m_input == EColourInput::InvertedCmyk; }
+    void Transform(const std::uint8_t *in, std::uint8_t *out, int pixels) const;
 
     EColourInput m_input = EColourInput::Rgb;
     void *m_transform = nullptr; // a cmsHTRANSFORM
     QStringList m_notes;
+    // The colours converted so far, for pictures of three bytes a pixel.
+    struct CMemos;
+    std::unique_ptr<CMemos> m_memos;
 };
 
 } // namespace quorvel

@@ -1,6 +1,7 @@
 // Rows decoded on a second thread and converted by both: the same bytes as converting each
 // row where it is read, whatever the sizes, the reader's and the decoder's steps; bad data
-// ends the rows without hanging either thread.
+// ends the rows without hanging either thread. Colours converted once are remembered, each
+// thread apart, and give Little CMS's own bytes.
 
 #include "image/ColourProfile.h"
 #include "image/RowBatches.h"
@@ -11,7 +12,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 #include <vector>
+
+#include <lcms2.h>
 
 using namespace quorvel;
 
@@ -72,6 +76,7 @@ private slots:
     void badDataEndsTheRows_data();
     void badDataEndsTheRows();
     void readerStoppingEarly();
+    void rememberedColours();
 };
 
 void TestRowBatches::sameAsConvertingInPlace_data()
@@ -167,6 +172,57 @@ void TestRowBatches::readerStoppingEarly()
     QCOMPARE(batches.ReadRows(rows, 1), 1);
     batches.Stop();
     QVERIFY(decoder.m_next < 1000);
+}
+
+void TestRowBatches::rememberedColours()
+{
+    // Rows drawn from a few thousand colours, so that most are found in the tables and many
+    // share a slot, converted in place and apart on three threads at once (the third has no
+    // table); every byte as Little CMS converts it.
+    const QByteArray profile = QColorSpace(QColorSpace::DisplayP3).iccProfile();
+    const CColourConverter colours(profile, EColourInput::Rgb);
+    QVERIFY(colours.Converts());
+    QRandomGenerator random(11);
+    std::vector<std::uint8_t> pool(3 * 5000);
+    for (std::uint8_t &byte : pool)
+        byte = std::uint8_t(random.bounded(256));
+    constexpr int Width = 1000, Rows = 60;
+    std::vector<std::uint8_t> in(std::size_t(Width) * Rows * 3);
+    for (std::size_t i = 0; i < in.size(); i += 3)
+        std::memcpy(&in[i], &pool[3 * std::size_t(random.bounded(5000))], 3);
+
+    cmsHPROFILE source = cmsOpenProfileFromMem(profile.constData(), cmsUInt32Number(profile.size()));
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    cmsHTRANSFORM transform = cmsCreateTransform(source, TYPE_RGB_8, srgb, TYPE_RGB_8, INTENT_PERCEPTUAL, 0);
+    QVERIFY(transform);
+    std::vector<std::uint8_t> expected(in.size());
+    cmsDoTransform(transform, in.data(), expected.data(), cmsUInt32Number(Width * Rows));
+    cmsDeleteTransform(transform);
+    cmsCloseProfile(source);
+    cmsCloseProfile(srgb);
+
+    std::vector<std::vector<std::uint8_t>> results(3, std::vector<std::uint8_t>(in.size()));
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t) {
+        threads.emplace_back([&, t] {
+            std::vector<std::uint8_t> &out = results[std::size_t(t)];
+            for (int pass = 0; pass < 2; ++pass) {
+                for (int row = 0; row < Rows; ++row) {
+                    const std::size_t at = std::size_t(row) * Width * 3;
+                    if (t == 1) { // in place
+                        std::memcpy(&out[at], &in[at], Width * 3);
+                        colours.Convert(&out[at], &out[at], Width);
+                    } else {
+                        colours.Convert(&in[at], &out[at], Width);
+                    }
+                }
+            }
+        });
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    for (const std::vector<std::uint8_t> &result : results)
+        QVERIFY(result == expected);
 }
 
 QTEST_GUILESS_MAIN(TestRowBatches)
