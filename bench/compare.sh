@@ -7,7 +7,8 @@
 #                                                              target: at most 1.2 times its time
 #   3. peak memory of that new vs the size of the decoded picture   target: at most 2.5 times
 #   4. opening the same JPEG in the face grab dialog (bench_grab_open: load, the halvings the
-#      view paints from, then the whole-picture faces) vs djpeg  target: at most 1.15 times its time
+#      view paints from, the whole-picture faces, then the first paint; the face search that
+#      paint starts runs on and is not waited for) vs djpeg  target: at most 1.15 times its time
 #   5. peak memory of that opening vs the decoded picture       target: at most 2.0 times
 #   6. new from the photo stored turned (jpegtran -rotate 270, EXIF orientation 6) vs new from
 #      the upright photo                                        target: at most 1.15 times
@@ -114,6 +115,10 @@ done
 RSS_KB=$(printf '%s\n' "${rss[@]}" | sort -n | sed -n 2p)
 OPEN_KB=$(for _ in 1 2 3; do
   "$TIME" -f '%M' "$GRAB_OPEN" "$PHOTO" 2>&1 >/dev/null | tail -n1
+done | sort -n | sed -n 2p)
+# The same opening until the face search has ended, for reference: the search's own memory.
+OPEN_FACES_KB=$(for _ in 1 2 3; do
+  "$TIME" -f '%M' "$GRAB_OPEN" --faces "$PHOTO" 2>&1 >/dev/null | tail -n1
 done | sort -n | sed -n 2p)
 DJPEG_KB=$("$TIME" -f '%M' "$DJPEG" -outfile /dev/null "$PHOTO" 2>&1 >/dev/null | tail -n1)
 DECODED=$(( W * H * 3 ))
@@ -228,5 +233,7 @@ row "new at @face, 18 MP portrait" "$(secs "$(median "$WORK/face.csv" face)")" \
   "$(secs "$(median "$WORK/face.csv" square)") its square" \
   "$(ratio "$(median "$WORK/face.csv" face)" "$(median "$WORK/face.csv" square)")" 1.30
 echo
-echo "For reference: djpeg's own peak memory on the photo: $(mb $(( DJPEG_KB * 1024 )))."
+echo "For reference: djpeg's own peak memory on the photo: $(mb $(( DJPEG_KB * 1024 )));" \
+  "the grab dialog's until its face search has ended: $(mb $(( OPEN_FACES_KB * 1024 )))" \
+  "($(ratio $(( OPEN_FACES_KB * 1024 )) "$DECODED") of the decoded picture)."
 exit $status
