@@ -149,7 +149,7 @@ std::vector<CFoundFace> Scan(const CModel &model, const CGrey &picture, unsigned
 // dlib's bilinear resize of a grey picture (resize_image), to the same bytes: the columns'
 // sample positions and weights are worked out once for all rows, in the same float steps as
 // dlib's four-wide loop and its double tail, instead of again for every pixel.
-void ResizeGrey(const CGrey &in, CGrey &out)
+void ResizeGrey(const CGrey &in, CGrey &out, long firstRow, long endRow)
 {
     const long inRows = in.nr(), inColumns = in.nc();
     const long rows = out.nr(), columns = out.nc();
@@ -206,8 +206,11 @@ void ResizeGrey(const CGrey &in, CGrey &out)
             target[std::size_t(c)] = float(source[c]);
         return target.data();
     };
+    // The rows' positions are dlib's running sum, so a later first row sums its way there.
     double y = -yScale;
-    for (long r = 0; r < rows; ++r) {
+    for (long r = 0; r < firstRow; ++r)
+        y += yScale;
+    for (long r = firstRow; r < std::min(endRow, rows); ++r) {
         y += yScale;
         const long top = long(std::floor(y));
         const long bottom = std::min(top + 1, inRows - 1);
@@ -234,6 +237,19 @@ void ResizeGrey(const CGrey &in, CGrey &out)
     }
 }
 
+// The whole resize, its lower rows on another thread.
+void ResizeGrey(const CGrey &in, CGrey &out)
+{
+    const long half = out.nr() / 2;
+    if (half < 32) {
+        ResizeGrey(in, out, 0, out.nr());
+        return;
+    }
+    auto lower = std::async(std::launch::async, [&] { ResizeGrey(in, out, half, out.nr()); });
+    ResizeGrey(in, out, 0, half);
+    lower.get();
+}
+
 CGrey Resized(const CGrey &source, double scale)
 {
     CGrey target;
@@ -250,67 +266,52 @@ void StepDown(const CGrey &source, CGrey &target)
     ResizeGrey(source, target);
 }
 
-// The pictures of the grey copy's pyramid levels: levels 0 and 1 from the copy enlarged
-// kFaceUpsample times, the others from it enlarged to level 2's scale, each by dlib's own
-// steps from there, as dlib's pyramid makes them. Those from level 2 on that the first
-// stage's coarser part passes are kept for the later stages.
+bool TooSmall(const CGrey &picture)
+{
+    return picture.nc() < long(kModelMinLevelWidth) || picture.nr() < long(kModelMinLevelHeight);
+}
+
+// The pictures of the grey copy's pyramid levels, made once for all stages: levels 0 and 1
+// from the copy enlarged kFaceUpsample times, the others from it enlarged to level 2's
+// scale, each by dlib's own steps from there, as dlib's pyramid makes them. A level is there
+// only while it is no smaller than the detector's smallest, as dlib's pyramid stops before it
+// (level 0 always is).
+constexpr unsigned long kKeptLevels = 10; // the parts start at levels 0 to 9
 struct CLevelPictures
 {
     explicit CLevelPictures(const CGrey &grey) : copy(grey) {}
 
+    // Levels from..to - 1, the first made anew from the copy, each other from the one before.
+    void Make(unsigned long from, unsigned long to)
+    {
+        for (unsigned long level = from; level < to; ++level) {
+            if (level == from) {
+                CGrey fresh = Resized(copy, LevelScale(level));
+                dlib::swap(pictures[level], fresh);
+            } else {
+                StepDown(pictures[level - 1], pictures[level]);
+            }
+            made[level] = level == 0 || !TooSmall(pictures[level]);
+            if (!made[level])
+                break;
+        }
+    }
+
     const CGrey &copy;
-    std::vector<CGrey> kept; // kept[k - 2] is level k's
+    CGrey pictures[kKeptLevels];
+    bool made[kKeptLevels] = {};
 };
 
-// Level's picture, made from the nearest one kept, or anew; false when it is smaller than the
-// detector's smallest, as dlib's pyramid stops before such a level (the first is always
-// made). keep: the pictures on the way are kept.
-bool LevelPicture(CLevelPictures &pictures, unsigned long level, bool keep, CGrey &picture)
-{
-    const auto tooSmall = [](const CGrey &p) {
-        return p.nc() < long(kModelMinLevelWidth) || p.nr() < long(kModelMinLevelHeight);
-    };
-    const auto kept = [&] {
-        pictures.kept.emplace_back();
-        dlib::assign_image(pictures.kept.back(), picture);
-    };
-    unsigned long at = level < 2 ? 0 : 2;
-    if (level >= 2 && !pictures.kept.empty()) {
-        at = std::min<unsigned long>(level, pictures.kept.size() + 1);
-        dlib::assign_image(picture, pictures.kept[at - 2]);
-    } else {
-        CGrey made = Resized(pictures.copy, LevelScale(at));
-        dlib::swap(picture, made);
-        if (keep && at == 2)
-            kept();
-    }
-    for (; at < level; ++at) {
-        if (tooSmall(picture))
-            return false;
-        CGrey next;
-        StepDown(picture, next);
-        dlib::swap(picture, next);
-        if (keep && at + 1 == pictures.kept.size() + 2)
-            kept();
-    }
-    return level == 0 || !tooSmall(picture);
-}
-
 // The faces on the given levels of the grey copy's pyramid.
-std::vector<CFoundFace> ScanLevels(const CModel &model, CLevelPictures &pictures,
-                                   const CLevels &levels, bool keep)
+std::vector<CFoundFace> ScanLevels(const CModel &model, const CLevelPictures &pictures,
+                                   const CLevels &levels)
 {
-    if (levels.count == 0)
+    if (levels.count == 0 || levels.first >= kKeptLevels || !pictures.made[levels.first])
         return {};
     // Rectangles go back to the copy as dlib's pyramid maps them, from the picture it starts at.
     const unsigned long base = levels.first < 2 ? 0 : 2;
-    if (levels.first >= 2 && levels.first - 2 < pictures.kept.size())
-        return Scan(model, pictures.kept[levels.first - 2], levels.first - base, LevelScale(base),
-                    levels.count);
-    CGrey picture;
-    if (!LevelPicture(pictures, levels.first, keep, picture))
-        return {};
-    return Scan(model, picture, levels.first - base, LevelScale(base), levels.count);
+    return Scan(model, pictures.pictures[levels.first], levels.first - base, LevelScale(base),
+                levels.count);
 }
 
 // The face side that level finds, in the grey copy's pixels.
@@ -331,29 +332,18 @@ CLevels WorthScanning(CLevels levels, int largest)
 }
 
 // One stage of the search: the first part's levels on another thread, the second's on this
-// one; only those worth scanning next to the largest face found before. The first part of the
-// first stage keeps the level pictures it makes for the later stages.
-std::vector<CFoundFace> ScanStage(const CModel &model, CLevelPictures &pictures,
-                                  const CStage &stage, bool first, int largest)
+// one; only those worth scanning next to the largest face found before.
+std::vector<CFoundFace> ScanStage(const CModel &model, const CLevelPictures &pictures,
+                                  const CStage &stage, int largest)
 {
-    const auto scanPart = [&](const CLevels (&part)[2], bool keep) {
-        std::vector<CFoundFace> faces = ScanLevels(model, pictures, WorthScanning(part[0], largest), keep);
-        std::vector<CFoundFace> more = ScanLevels(model, pictures, WorthScanning(part[1], largest), keep);
+    const auto scanPart = [&](const CLevels (&part)[2]) {
+        std::vector<CFoundFace> faces = ScanLevels(model, pictures, WorthScanning(part[0], largest));
+        std::vector<CFoundFace> more = ScanLevels(model, pictures, WorthScanning(part[1], largest));
         faces.insert(faces.end(), more.begin(), more.end());
         return faces;
     };
-    auto other = std::async(std::launch::async, [&] { return scanPart(stage.parts[0], first); });
-    std::vector<CFoundFace> faces;
-    if (first) {
-        // The pictures are being kept meanwhile: this part makes its own.
-        CLevelPictures own(pictures.copy);
-        for (const CLevels &levels : stage.parts[1]) {
-            const std::vector<CFoundFace> more = ScanLevels(model, own, WorthScanning(levels, largest), false);
-            faces.insert(faces.end(), more.begin(), more.end());
-        }
-    } else {
-        faces = scanPart(stage.parts[1], false);
-    }
+    auto other = std::async(std::launch::async, [&] { return scanPart(stage.parts[0]); });
+    std::vector<CFoundFace> faces = scanPart(stage.parts[1]);
     std::vector<CFoundFace> more = other.get();
     faces.insert(faces.end(), more.begin(), more.end());
     return faces;
@@ -384,8 +374,12 @@ std::vector<CFoundFace> DetectFaces(const std::uint8_t *grey, int width, int hei
         std::vector<CFoundFace> faces;
         int largest = 0;
         CLevelPictures pictures(copy);
+        pictures.Make(2, kKeptLevels);
         for (const CStage &stage : kStages) {
-            for (const CFoundFace &face : ScanStage(model, pictures, stage, &stage == kStages, largest)) {
+            // The enlarged copy's own levels only for the stage that may scan them.
+            if (&stage == &kStages[2] && WorthScanning({0, 2}, largest).count > 0)
+                pictures.Make(0, 2);
+            for (const CFoundFace &face : ScanStage(model, pictures, stage, largest)) {
                 faces.push_back(face);
                 largest = std::max({largest, face.detection.width, face.detection.height});
             }
