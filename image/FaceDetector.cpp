@@ -108,13 +108,15 @@ void Configure(CScanner &scanner, unsigned long levels)
 // The detector's hits on a picture steps pyramid levels below one made at scale (its size
 // over the grey copy's), mapped back to the grey copy's pixels; the picture's own pyramid
 // scanned to its levels-th level. As dlib's detector does: every bank's hits above its
-// threshold, the best first, none kept that overlaps a better one.
-std::vector<CFoundFace> Scan(const CModel &model, const CGrey &picture, unsigned long steps,
+// threshold, the best first, none kept that overlaps a better one. The picture is freed once
+// its features are made: the scan needs only them.
+std::vector<CFoundFace> Scan(const CModel &model, CGrey &picture, unsigned long steps,
                              double scale, unsigned long levels)
 {
     CScanner scanner;
     Configure(scanner, levels);
     scanner.load(picture);
+    picture.clear();
     std::vector<dlib::rect_detection> hits;
     std::vector<std::pair<double, dlib::rectangle>> found;
     for (unsigned long i = 0; i < model.banks.size(); ++i) {
@@ -279,7 +281,7 @@ bool TooSmall(const CGrey &picture)
 constexpr unsigned long kKeptLevels = 10; // the parts start at levels 0 to 9
 struct CLevelPictures
 {
-    explicit CLevelPictures(const CGrey &grey) : copy(grey) {}
+    explicit CLevelPictures(CGrey &grey) { dlib::swap(copy, grey); }
 
     // Levels from..to - 1, the first made anew from the copy, each other from the one before.
     void Make(unsigned long from, unsigned long to)
@@ -297,13 +299,22 @@ struct CLevelPictures
         }
     }
 
-    const CGrey &copy;
+    // Only what is still to be scanned or made from is kept, so the search holds little more
+    // than the levels it is scanning.
+    void Free(const CLevels &levels)
+    {
+        for (unsigned long level = levels.first;
+             level < std::min(kKeptLevels, levels.first + levels.count); ++level)
+            pictures[level].clear();
+    }
+
+    CGrey copy;
     CGrey pictures[kKeptLevels];
     bool made[kKeptLevels] = {};
 };
 
 // The faces on the given levels of the grey copy's pyramid.
-std::vector<CFoundFace> ScanLevels(const CModel &model, const CLevelPictures &pictures,
+std::vector<CFoundFace> ScanLevels(const CModel &model, CLevelPictures &pictures,
                                    const CLevels &levels)
 {
     if (levels.count == 0 || levels.first >= kKeptLevels || !pictures.made[levels.first])
@@ -333,7 +344,7 @@ CLevels WorthScanning(CLevels levels, int largest)
 
 // One stage of the search: the first part's levels on another thread, the second's on this
 // one; only those worth scanning next to the largest face found before.
-std::vector<CFoundFace> ScanStage(const CModel &model, const CLevelPictures &pictures,
+std::vector<CFoundFace> ScanStage(const CModel &model, CLevelPictures &pictures,
                                   const CStage &stage, int largest)
 {
     const auto scanPart = [&](const CLevels (&part)[2]) {
@@ -361,16 +372,19 @@ void PrepareFaceDetector()
     }
 }
 
-std::vector<CFoundFace> DetectFaces(const std::uint8_t *grey, int width, int height)
+std::vector<CFoundFace> DetectFaces(QImage grey)
 {
-    if (!grey || width < 1 || height < 1)
+    if (grey.isNull() || grey.format() != QImage::Format_Grayscale8)
         return {};
     try {
         const CModel &model = Model();
+        const int width = grey.width();
+        const int height = grey.height();
         CGrey copy;
         copy.set_size(height, width);
         for (int y = 0; y < height; ++y)
-            std::memcpy(&copy[y][0], grey + std::size_t(y) * std::size_t(width), std::size_t(width));
+            std::memcpy(&copy[y][0], grey.constScanLine(y), std::size_t(width));
+        grey = QImage();
         std::vector<CFoundFace> faces;
         int largest = 0;
         CLevelPictures pictures(copy);
@@ -379,10 +393,15 @@ std::vector<CFoundFace> DetectFaces(const std::uint8_t *grey, int width, int hei
             // The enlarged copy's own levels only for the stage that may scan them.
             if (&stage == &kStages[2] && WorthScanning({0, 2}, largest).count > 0)
                 pictures.Make(0, 2);
+            if (&stage == &kStages[2])
+                pictures.copy.clear();
             for (const CFoundFace &face : ScanStage(model, pictures, stage, largest)) {
                 faces.push_back(face);
                 largest = std::max({largest, face.detection.width, face.detection.height});
             }
+            for (const auto &part : stage.parts)
+                for (const CLevels &levels : part)
+                    pictures.Free(levels);
         }
         return faces;
     } catch (const std::exception &e) {

@@ -13,12 +13,12 @@ namespace quorvel {
 // faces from 80 pixels up, so this finds them from 80 / kFaceUpsample pixels of the copy.
 inline constexpr double kFaceUpsample = 2.0;
 
-// The faces the detector finds on a grey picture (width x height bytes, rows packed), in that
+// The faces the detector finds on a grey picture (Format_Grayscale8, freed once copied), in that
 // picture's pixels, unmerged and unsorted; scores of at least kFaceScoreThreshold. The first
 // call sets the detector up. Faces under a third the size of one found at coarser scales are
 // not looked for, which makes a portrait's search several times faster. Empty when the
 // picture cannot be searched or memory runs out.
-std::vector<CFoundFace> DetectFaces(const std::uint8_t *grey, int width, int height);
+std::vector<CFoundFace> DetectFaces(QImage grey);
 
 // Sets the detector up now unless a call has already; PrepareFaceFinder's work.
 void PrepareFaceDetector();

@@ -35,14 +35,26 @@ QImage FaceSearchCopy(const CRgbImage &picture, const CPicturePyramid *pyramid, 
     scale = 1;
     if (width < 1 || height < 1)
         return {};
-    if (longSide <= kFaceSearchSide)
-        return picture.AsQImage().copy();
-    scale = double(kFaceSearchSide) / double(longSide);
-    const int targetWidth = std::max(1, int(std::lround(width * scale)));
-    const int targetHeight = std::max(1, int(std::lround(height * scale)));
-    QImage copy(targetWidth, targetHeight, QImage::Format_RGB888);
-    if (copy.isNull())
+    int targetWidth = width, targetHeight = height;
+    if (longSide > kFaceSearchSide) {
+        scale = double(kFaceSearchSide) / double(longSide);
+        targetWidth = std::max(1, int(std::lround(width * scale)));
+        targetHeight = std::max(1, int(std::lround(height * scale)));
+    }
+    QImage grey(targetWidth, targetHeight, QImage::Format_Grayscale8);
+    if (grey.isNull())
         return {};
+    const auto toGrey = [&](int y, const CRgbTriple *row) {
+        std::uint8_t *out = grey.scanLine(y);
+        for (int x = 0; x < targetWidth; ++x)
+            out[x] = std::uint8_t((77 * row[x].red + 150 * row[x].green + 29 * row[x].blue) >> 8);
+    };
+    if (longSide <= kFaceSearchSide) {
+        for (int y = 0; y < height; ++y)
+            toGrey(y, picture.Pixels() + std::size_t(y) * std::size_t(width));
+        return grey;
+    }
+    // The averaged colours live only until they are grey, before the detector needs memory.
     std::vector<CRgbTriple> pixels(std::size_t(targetWidth) * std::size_t(targetHeight));
     int level = 0;
     if (pyramid) {
@@ -65,9 +77,8 @@ QImage FaceSearchCopy(const CRgbImage &picture, const CPicturePyramid *pyramid, 
             resampler.AddRow(y, reinterpret_cast<const CRgbTriple *>(source.constScanLine(y)));
     }
     for (int y = 0; y < targetHeight; ++y)
-        std::copy_n(reinterpret_cast<const std::uint8_t *>(pixels.data() + std::size_t(y) * targetWidth),
-                    std::size_t(targetWidth) * 3, copy.scanLine(y));
-    return copy;
+        toGrey(y, pixels.data() + std::size_t(y) * std::size_t(targetWidth));
+    return grey;
 }
 
 std::vector<CFoundFace> FindFaces(const CRgbImage &picture, const CPicturePyramid *pyramid)
@@ -76,20 +87,11 @@ std::vector<CFoundFace> FindFaces(const CRgbImage &picture, const CPicturePyrami
         return {};
 #if QUORVEL_FACES
     double scale = 1;
-    const QImage copy = FaceSearchCopy(picture, pyramid, scale);
-    if (copy.isNull())
+    QImage grey = FaceSearchCopy(picture, pyramid, scale);
+    if (grey.isNull())
         return {};
-    const int width = copy.width();
-    const int height = copy.height();
-    std::vector<std::uint8_t> grey(std::size_t(width) * std::size_t(height));
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t *row = copy.constScanLine(y);
-        std::uint8_t *out = grey.data() + std::size_t(y) * std::size_t(width);
-        for (int x = 0; x < width; ++x)
-            out[x] = std::uint8_t((77 * row[3 * x] + 150 * row[3 * x + 1] + 29 * row[3 * x + 2]) >> 8);
-    }
     std::vector<CFoundFace> faces;
-    for (const CFoundFace &found : DetectFaces(grey.data(), width, height)) {
+    for (const CFoundFace &found : DetectFaces(std::move(grey))) {
         // Back to picture pixels, then cut to the picture: a face at the edge can stick out.
         const CPixelRect &d = found.detection;
         const int left = std::max(0, int(std::lround(d.x / scale)));

@@ -63,9 +63,10 @@ struct CFacesInFile
 bool FindFacesInFile(const QString &path, CFacesInFile &found,
                      std::int64_t maxPixels = kMaxPicturePixels);
 
-// The search copy itself: the picture area-averaged to at most kFaceSearchSide on the long
-// side (the picture's pixels when it is no larger), made from the coarsest pyramid level that
-// is still at least that large. scale is the copy's size over the picture's.
+// The search copy itself, in grey (Format_Grayscale8): the picture area-averaged to at most
+// kFaceSearchSide on the long side (the picture's pixels when it is no larger), made from the
+// coarsest pyramid level that is still at least that large. scale is the copy's size over the
+// picture's.
 QImage FaceSearchCopy(const CRgbImage &picture, const CPicturePyramid *pyramid, double &scale);
 
 // The square that holds the whole head of a detected face, for a head-and-shoulders face:

@@ -130,15 +130,25 @@ void TestFaceFinder::searchCopy()
     QCOMPARE(whole.size(), QSize(1024, 410));
     QCOMPARE(fromPyramid.size(), whole.size());
     QCOMPARE(pyramidScale, scale);
+    QCOMPARE(whole.format(), QImage::Format_Grayscale8);
     int worst = 0;
     for (int y = 0; y < whole.height(); ++y)
-        for (int x = 0; x < whole.width() * 3; ++x)
+        for (int x = 0; x < whole.width(); ++x)
             worst = std::max(worst, std::abs(whole.constScanLine(y)[x] - fromPyramid.constScanLine(y)[x]));
     QVERIFY2(worst <= 3, qPrintable(QString::number(worst)));
-    // A picture no larger than the copy is searched as it is.
+    // A picture no larger than the copy is searched as it is, each pixel turned grey.
     CRgbImage small(640, 480, nullptr);
-    QCOMPARE(FaceSearchCopy(small, nullptr, scale).size(), QSize(640, 480));
+    small.Pixels()[641] = CRgbTriple(200, 100, 50);
+    const QImage grey = FaceSearchCopy(small, nullptr, scale);
+    QCOMPARE(grey.size(), QSize(640, 480));
     QCOMPARE(scale, 1.0);
+    QCOMPARE(int(grey.constScanLine(1)[1]), (77 * 200 + 150 * 100 + 29 * 50) >> 8);
+    for (int y = 0; y < 480; y += 7) {
+        for (int x = 0; x < 640; x += 5) {
+            const CRgbTriple &c = small.Pixels()[y * 640 + x];
+            QCOMPARE(int(grey.constScanLine(y)[x]), (77 * c.red + 150 * c.green + 29 * c.blue) >> 8);
+        }
+    }
 }
 
 void TestFaceFinder::photos_data()
