@@ -160,13 +160,14 @@ bool FindFacesInFile(const QString &path, CFacesInFile &found, std::int64_t maxP
         }
         return true;
     }
-    const CRgbImage picture(path, maxPixels);
-    found.report = picture.LoadReport();
-    if (!picture.IsLoaded())
+    auto picture = std::make_unique<CRgbImage>(path, maxPixels);
+    found.report = picture->LoadReport();
+    if (!picture->IsLoaded())
         return false;
-    found.width = picture.Width();
-    found.height = picture.Height();
-    found.faces = FindFaces(picture);
+    found.width = picture->Width();
+    found.height = picture->Height();
+    found.faces = FindFaces(*picture);
+    found.picture = std::move(picture);
     return true;
 }
 

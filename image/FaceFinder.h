@@ -10,6 +10,7 @@
 
 #include <QImage>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -59,6 +60,9 @@ struct CFacesInFile
     int width = 0;
     int height = 0;
     CLoadReport report;
+    // The whole picture, when the search had to load it whole: a caller that cuts faces
+    // cuts them from it rather than decoding the file again.
+    std::unique_ptr<CRgbImage> picture;
 };
 bool FindFacesInFile(const QString &path, CFacesInFile &found,
                      std::int64_t maxPixels = kMaxPicturePixels);

@@ -16,7 +16,7 @@
 namespace quorvel::tool {
 
 bool FaceProposalsInFile(const QString &path, std::vector<CFaceProposal> &proposals, int &width,
-                         int &height, QString *error)
+                         int &height, QString *error, std::unique_ptr<CRgbImage> *whole)
 {
     proposals.clear();
     if (!CheckPictureFile(path, error))
@@ -33,6 +33,8 @@ bool FaceProposalsInFile(const QString &path, std::vector<CFaceProposal> &propos
     }
     width = found.width;
     height = found.height;
+    if (whole)
+        *whole = std::move(found.picture);
     for (const CFoundFace &face : found.faces) {
         if (const std::optional<CPixelRect> square = FaceSquare(face.detection, width, height))
             proposals.push_back({face, *square});

@@ -347,13 +347,15 @@ int ReadNewOptions(const QStringList &args, CNewOptions &options)
     return RefuseOutputOverInput(options.path, pictures);
 }
 
-// Turns the requests for the finder's faces into rectangles on the picture. False, with
-// *error, when it cannot be read or has fewer faces than asked for.
-bool PlaceOnFaces(const QString &path, const std::vector<CFaceRequest *> &requests, QString *error)
+// Turns the requests for the finder's faces into rectangles on the picture, which goes to
+// *whole when the search loaded it whole. False, with *error, when it cannot be read or has
+// fewer faces than asked for.
+bool PlaceOnFaces(const QString &path, const std::vector<CFaceRequest *> &requests,
+                  std::unique_ptr<CRgbImage> *whole, QString *error)
 {
     std::vector<CFaceProposal> found;
     int width = 0, height = 0;
-    if (!FaceProposalsInFile(path, found, width, height, error))
+    if (!FaceProposalsInFile(path, found, width, height, error, whole))
         return false;
     for (CFaceRequest *request : requests) {
         if (request->face == 0)
@@ -383,7 +385,8 @@ int CutFaces(std::vector<CFaceRequest> &faces, CCompanyRecord &record)
 {
     // Each picture is read once, however many expressions are cut from it, and let go of
     // before the next is read; JPEG pictures are cut while they are decoded, never held whole.
-    // The finder sees a picture first, a large JPEG decoded small for it.
+    // The finder sees a picture first, a large JPEG decoded small for it; a picture it had to
+    // load whole is cut from that, not decoded again.
     QString error;
     std::vector<bool> done(faces.size(), false);
     for (std::size_t i = 0; i < faces.size(); ++i) {
@@ -399,14 +402,15 @@ int CutFaces(std::vector<CFaceRequest> &faces, CCompanyRecord &record)
                 findFaces = findFaces || faces[j].face > 0;
             }
         }
+        std::unique_ptr<CRgbImage> whole;
         std::unique_ptr<CFaceCutter> cutter;
-        if ((findFaces && !PlaceOnFaces(faces[i].picture, group, &error))
-            || !(cutter = OpenFaceCutter(faces[i].picture, &error))) {
+        if ((findFaces && !PlaceOnFaces(faces[i].picture, group, &whole, &error))
+            || (!whole && !(cutter = OpenFaceCutter(faces[i].picture, &error)))) {
             PrintErr(error + QLatin1Char('\n'));
             return kExitFailed;
         }
-        const int width = cutter->Width();
-        const int height = cutter->Height();
+        const int width = whole ? whole->Width() : cutter->Width();
+        const int height = whole ? whole->Height() : cutter->Height();
         std::vector<CFaceCut> cuts;
         for (CFaceRequest *request : group) {
             if (request->whole) {
@@ -424,7 +428,10 @@ int CutFaces(std::vector<CFaceRequest> &faces, CCompanyRecord &record)
             cuts.push_back({request->left, request->top, request->right, request->bottom, kSmallFaceSide, kSmallFaceSide});
         }
         std::vector<std::unique_ptr<CPaletteImage>> cut;
-        if (!cutter->Cut(cuts, cut)) {
+        if (whole) {
+            for (const CFaceCut &c : cuts)
+                cut.push_back(whole->CropToPaletteImage(c.x1, c.y1, c.x2, c.y2, c.tw, c.th));
+        } else if (!cutter->Cut(cuts, cut)) {
             PrintErr(PictureUnreadable(faces[i].picture, cutter->Report()) + QLatin1Char('\n'));
             return kExitFailed;
         }

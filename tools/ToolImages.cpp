@@ -12,9 +12,6 @@
 #include <QFileInfo>
 
 namespace quorvel::tool {
-namespace {
-
-} // namespace
 
 bool CheckPictureFile(const QString &path, QString *error)
 {

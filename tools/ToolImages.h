@@ -48,9 +48,10 @@ struct CFaceProposal
 // The faces in a picture file with their squares, largest first, found as FindFacesInFile
 // finds them (a large JPEG decoded small for the search); width and height the picture's.
 // False, with *error, when the picture cannot be read, in LoadPictureFile's words
-// (CmdFindFaces.cpp).
+// (CmdFindFaces.cpp). A picture the search loaded whole goes to *whole when it is given.
 bool FaceProposalsInFile(const QString &path, std::vector<CFaceProposal> &proposals, int &width,
-                         int &height, QString *error);
+                         int &height, QString *error,
+                         std::unique_ptr<CRgbImage> *whole = nullptr);
 
 // A rectangle as X1,Y1,X2,Y2, right and bottom excluded: what --face takes after "@".
 QString CornersText(const CPixelRect &r);
