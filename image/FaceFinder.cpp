@@ -59,7 +59,7 @@ QImage FaceSearchCopy(const CRgbImage &picture, const CPicturePyramid *pyramid, 
     int level = 0;
     if (pyramid) {
         while (level < pyramid->Levels()) {
-            const QImage &next = pyramid->Level(level + 1);
+            const QSize next = pyramid->LevelSize(level + 1);
             if (std::max(next.width(), next.height()) < kFaceSearchSide)
                 break;
             ++level;
@@ -68,6 +68,15 @@ QImage FaceSearchCopy(const CRgbImage &picture, const CPicturePyramid *pyramid, 
     if (level == 0) {
         ResampleArea(picture.Pixels(), width, height, 0, 0, width, height, pixels.data(),
                      targetWidth, targetHeight);
+    } else if (pyramid->Level(level).isNull()) {
+        // Level 1 not made (the view has not shown it): its rows halved here as they are used.
+        const QSize size = pyramid->LevelSize(level);
+        CAreaResampler resampler(size.width(), size.height(), 0, 0, size.width(), size.height(),
+                                 pixels.data(), targetWidth, targetHeight);
+        ForEachHalvedRow(picture, [&](int y, const std::uint8_t *row) {
+            if (y >= resampler.FirstRow() && y < resampler.EndRow())
+                resampler.AddRow(y, reinterpret_cast<const CRgbTriple *>(row));
+        });
     } else {
         // A level's rows are padded, so they go to the resampler one by one.
         const QImage &source = pyramid->Level(level);

@@ -239,7 +239,7 @@ void CGrabPictureView::Report(EChanges what)
     emit changed(what);
 }
 
-void CGrabPictureView::PaintPicture(QPainter &painter) const
+void CGrabPictureView::PaintPicture(QPainter &painter)
 {
     painter.fillRect(rect(), palette().color(QPalette::Mid));
     if (!m_picture || m_picture->Width() <= 0 || m_picture->Height() <= 0)
@@ -272,23 +272,42 @@ void CGrabPictureView::PaintPicture(QPainter &painter) const
     }
     // Below 1:1, from the nearest halving at least as fine as the screen, which is then
     // shrunk by less than half.
-    const int level = m_pyramid.LevelFor(scale.Value());
+    int level = m_pyramid.LevelFor(scale.Value());
+    if (level == 1)
+        m_pyramid.MakeFirstLevel(*m_picture); // only once shown: most photos open coarser
+    if (level > 0 && m_pyramid.Level(level).isNull())
+        level = 0; // level 1 could not be had for memory: the picture itself, shrunk further
     const QImage source = level == 0 ? m_picture->AsQImage() : m_pyramid.Level(level);
     const int unit = 1 << level;
     const int lx0 = x0 / unit, ly0 = y0 / unit;
     const int lx1 = std::min(source.width(), (x1 + unit - 1) / unit);
     const int ly1 = std::min(source.height(), (y1 + unit - 1) / unit);
-    // In the screen's own format first, which Qt shrinks several times faster.
-    const QImage block
-        = Block(source, lx0, ly0, lx1 - lx0, ly1 - ly0).convertToFormat(QImage::Format_RGB32);
+    const QImage block = Block(source, lx0, ly0, lx1 - lx0, ly1 - ly0);
     // The last level pixel may stand for fewer picture pixels than the others.
     const int right = std::min(lx1 * unit, size.width());
     const int bottom = std::min(ly1 * unit, size.height());
     const QRectF from(0, 0, double(right - lx0 * unit) / unit, double(bottom - ly0 * unit) / unit);
     const QRectF to(m_transform.ScreenAt(QPoint(lx0 * unit, ly0 * unit)),
                     m_transform.ScreenAt(QPoint(right, bottom)));
+    painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    painter.drawImage(to, block, from);
+    painter.translate(to.topLeft());
+    painter.scale(to.width() / from.width(), to.height() / from.height());
+    // In the screen's own format first, which Qt shrinks several times faster, a band of rows
+    // at a time, so that the whole block is never copied: a fit 18-megapixel photo's would be
+    // 4.5 MB. Each band brings kBandMargin rows more on either side and is clipped to its own
+    // rows, so the smoothing across its edges is what one block would give.
+    constexpr int kBandRows = 64, kBandMargin = 2;
+    for (int top = 0; top < block.height(); top += kBandRows) {
+        const int end = std::min(block.height(), top + kBandRows);
+        const int first = std::max(0, top - kBandMargin);
+        const int last = std::min(block.height(), end + kBandMargin);
+        const QImage band = Block(block, 0, first, block.width(), last - first)
+                                .convertToFormat(QImage::Format_RGB32);
+        painter.setClipRect(QRectF(0, top, from.width(), std::min<double>(end, from.height()) - top));
+        painter.drawImage(QPointF(0, first), band);
+    }
+    painter.restore();
 }
 
 void CGrabPictureView::paintEvent(QPaintEvent *)

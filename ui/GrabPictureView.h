@@ -40,7 +40,7 @@ public:
     // is larger than the view, else at 1:1. Its halvings are made here.
     void SetPicture(const CRgbImage *picture);
     QSize PictureSize() const;
-    // The picture's halvings, made by SetPicture.
+    // The picture's halvings, made by SetPicture, the finest one when it is first painted.
     const CPicturePyramid &Pyramid() const { return m_pyramid; }
     // "Square" and "Don't stretch": the rules new boxes, handles and keys follow.
     void SetModes(bool square, bool dontStretch);
@@ -85,7 +85,7 @@ public:
     // The side of a handle of the box, in screen pixels.
     int HandleSide() const;
     // Paints the picture as the view shows it, without the box; the backing frame is made so.
-    void PaintPicture(QPainter &painter) const;
+    void PaintPicture(QPainter &painter);
 
 signals:
     void changed(quorvel::CGrabPictureView::EChanges what);

@@ -16,6 +16,8 @@ private slots:
     void halving_data();
     void halving();
     void levels();
+    void deferredFirstLevel_data();
+    void deferredFirstLevel();
 };
 
 void TestPicturePyramid::halving_data()
@@ -67,6 +69,45 @@ void TestPicturePyramid::levels()
     QCOMPARE(pyramid.LevelFor(0.5), 1);
     QCOMPARE(pyramid.LevelFor(0.2), 2);
     QCOMPARE(pyramid.LevelFor(0.01), 3); // no finer level is made
+}
+
+void TestPicturePyramid::deferredFirstLevel_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::newRow("even") << 1200 << 800;
+    QTest::newRow("odd both ways, level 1 of odd height") << 1203 << 765;
+    QTest::newRow("one row") << 900 << 1;
+    QTest::newRow("level 1 only") << 250 << 90;
+}
+
+void TestPicturePyramid::deferredFirstLevel()
+{
+    // Level 2 made from level 1's rows as they come is the very halving of level 1, which is
+    // made only when asked for and then is the very halving of the picture.
+    QFETCH(int, width);
+    QFETCH(int, height);
+    CRgbImage picture(width, height, nullptr);
+    QRandomGenerator random(quint32(width + height));
+    auto *bytes = reinterpret_cast<std::uint8_t *>(picture.Pixels());
+    for (std::size_t i = 0; i < std::size_t(width) * std::size_t(height) * 3; ++i)
+        bytes[i] = std::uint8_t(random.bounded(256));
+    const auto halved = [](const std::uint8_t *source, int w, int h, std::ptrdiff_t stride) {
+        QImage half((w + 1) / 2, (h + 1) / 2, QImage::Format_RGB888);
+        HalvePicture(source, w, h, stride, half.bits(), half.bytesPerLine());
+        return half;
+    };
+    const QImage first = halved(bytes, width, height, width * 3);
+    CPicturePyramid pyramid(picture);
+    QVERIFY(pyramid.Level(1).isNull());
+    QCOMPARE(pyramid.LevelSize(1), first.size());
+    if (pyramid.Levels() > 1)
+        QCOMPARE(pyramid.Level(2), halved(first.constBits(), first.width(), first.height(),
+                                          first.bytesPerLine()));
+    pyramid.MakeFirstLevel(CRgbImage(width + 2, height, nullptr)); // not its picture: ignored
+    QVERIFY(pyramid.Level(1).isNull());
+    pyramid.MakeFirstLevel(picture);
+    QCOMPARE(pyramid.Level(1), first);
 }
 
 QTEST_APPLESS_MAIN(TestPicturePyramid)

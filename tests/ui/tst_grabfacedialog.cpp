@@ -17,6 +17,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QMimeData>
+#include <QPainter>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScrollBar>
@@ -105,6 +106,8 @@ private slots:
     void handles();
     void keyboard();
     void zoom();
+    void shrunkPaint_data();
+    void shrunkPaint();
     void modeClicksEmptyTheResult_data();
     void modeClicksEmptyTheResult();
     void edgeScrolling();
@@ -318,6 +321,44 @@ void TestGrabFaceDialog::keyboard()
     // Enter in the picture area grabs.
     QTest::keyClick(view, Qt::Key_Return);
     QCOMPARE(dialog->result(), int(QDialog::Accepted));
+}
+
+void TestGrabFaceDialog::shrunkPaint_data()
+{
+    QTest::addColumn<int>("denominator");
+    QTest::addColumn<int>("level");
+    QTest::newRow("1/3, from level 1, made once shown") << 3 << 1;
+    QTest::newRow("1/6, from level 2") << 6 << 2;
+}
+
+void TestGrabFaceDialog::shrunkPaint()
+{
+    // Below 1:1 the view paints its level in bands of rows: the same pixels as one draw of the
+    // whole level, so no band edge shows.
+    QFETCH(int, denominator);
+    QFETCH(int, level);
+    const auto dialog = OpenDialog(CFaceSlot("happy", 2, 1, 2), RandomPicture(901, 661));
+    CGrabPictureView *view = dialog->PictureView();
+    view->ZoomTo(CViewScale{1, denominator}, QPoint(0, 0));
+    const CViewTransform &transform = view->Transform();
+    QVERIFY(transform.ScreenAt(QPoint(0, 0)).y() >= 0); // all of it shown
+    QVERIFY(transform.ScreenAt(QPoint(901, 661)).y() <= view->height());
+    QImage painted(view->size(), QImage::Format_RGB32);
+    {
+        QPainter painter(&painted);
+        view->PaintPicture(painter);
+    }
+    const QImage source = view->Pyramid().Level(level).convertToFormat(QImage::Format_RGB32);
+    QVERIFY(!source.isNull());
+    QImage expected(view->size(), QImage::Format_RGB32);
+    QPainter painter(&expected);
+    painter.fillRect(expected.rect(), view->palette().color(QPalette::Mid));
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    const double unit = 1 << level;
+    painter.drawImage(QRectF(transform.ScreenAt(QPoint(0, 0)), transform.ScreenAt(QPoint(901, 661))),
+                      source, QRectF(0, 0, 901 / unit, 661 / unit));
+    painter.end();
+    QCOMPARE(painted, expected);
 }
 
 void TestGrabFaceDialog::zoom()
