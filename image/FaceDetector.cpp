@@ -29,6 +29,7 @@ using CGrey = dlib::array2d<unsigned char>;
 // in two parts of about equal cost, one for each thread.
 constexpr double kLevelStep = 5.0 / 6.0;
 constexpr double kSmallFaceRatio = 3.0;
+constexpr unsigned long kCoarseLevel = 7; // the finest level the first stage scans
 
 struct CLevels
 {
@@ -273,6 +274,19 @@ bool TooSmall(const CGrey &picture)
     return picture.nc() < long(kModelMinLevelWidth) || picture.nr() < long(kModelMinLevelHeight);
 }
 
+// The size of a level (kCoarseLevel or finer) for a copy of that size: level 2 as Resized
+// makes it, then dlib's steps.
+QSize CoarseLevelSize(int copyWidth, int copyHeight, unsigned long last = kCoarseLevel)
+{
+    long rows = std::max(1L, std::lround(double(copyHeight) * LevelScale(2)));
+    long columns = std::max(1L, std::lround(double(copyWidth) * LevelScale(2)));
+    for (unsigned long level = 3; level <= last; ++level) {
+        rows = 5 * rows / 6;
+        columns = 5 * columns / 6;
+    }
+    return QSize(int(columns), int(rows));
+}
+
 // The pictures of the grey copy's pyramid levels, made once for all stages: levels 0 and 1
 // from the copy enlarged kFaceUpsample times, the others from it enlarged to level 2's
 // scale, each by dlib's own steps from there, as dlib's pyramid makes them. A level is there
@@ -283,11 +297,27 @@ struct CLevelPictures
 {
     explicit CLevelPictures(CGrey &grey) { dlib::swap(copy, grey); }
 
+    // The coarse stage's levels made from a smaller picture of a copy of copyRows x
+    // copyColumns, at the sizes the copy's own steps give them: the level before the first
+    // resized from it, then dlib's steps, the last of which smooths as the copy's chain does.
+    // A large face then needs neither the copy nor the finer levels.
+    void MakeCoarse(const CGrey &source, long copyRows, long copyColumns)
+    {
+        const QSize size = CoarseLevelSize(int(copyColumns), int(copyRows), kCoarseLevel - 1);
+        CGrey before;
+        before.set_size(size.height(), size.width());
+        ResizeGrey(source, before);
+        StepDown(before, pictures[kCoarseLevel]);
+        made[kCoarseLevel] = !TooSmall(pictures[kCoarseLevel]);
+        if (made[kCoarseLevel])
+            Make(kCoarseLevel + 1, kKeptLevels, false);
+    }
+
     // Levels from..to - 1, the first made anew from the copy, each other from the one before.
-    void Make(unsigned long from, unsigned long to)
+    void Make(unsigned long from, unsigned long to, bool fromCopy = true)
     {
         for (unsigned long level = from; level < to; ++level) {
-            if (level == from) {
+            if (level == from && fromCopy) {
                 CGrey fresh = Resized(copy, LevelScale(level));
                 dlib::swap(pictures[level], fresh);
             } else {
@@ -372,43 +402,94 @@ void PrepareFaceDetector()
     }
 }
 
-std::vector<CFoundFace> DetectFaces(QImage grey)
+namespace {
+
+// The grey picture as dlib's, the QImage freed.
+CGrey DlibGrey(QImage &grey)
 {
-    if (grey.isNull() || grey.format() != QImage::Format_Grayscale8)
+    CGrey copy;
+    copy.set_size(grey.height(), grey.width());
+    for (int y = 0; y < grey.height(); ++y)
+        std::memcpy(&copy[y][0], grey.constScanLine(y), std::size_t(grey.width()));
+    grey = QImage();
+    return copy;
+}
+
+// The stages from the first-th on, each scanning only what the faces found so far leave.
+void RunStages(const CModel &model, CLevelPictures &pictures, std::size_t first, int &largest,
+               std::vector<CFoundFace> &faces)
+{
+    for (std::size_t s = first; s < std::size(kStages); ++s) {
+        const CStage &stage = kStages[s];
+        // The enlarged copy's own levels only for the stage that may scan them.
+        if (s == 2 && WorthScanning({0, 2}, largest).count > 0)
+            pictures.Make(0, 2);
+        if (s == 2)
+            pictures.copy.clear();
+        for (const CFoundFace &face : ScanStage(model, pictures, stage, largest)) {
+            faces.push_back(face);
+            largest = std::max({largest, face.detection.width, face.detection.height});
+        }
+        for (const auto &part : stage.parts)
+            for (const CLevels &levels : part)
+                pictures.Free(levels);
+    }
+}
+
+bool IsGrey(const QImage &grey)
+{
+    return !grey.isNull() && grey.format() == QImage::Format_Grayscale8;
+}
+
+} // namespace
+
+std::vector<CFoundFace> DetectFaces(QImage grey, int largest, bool finerOnly)
+{
+    if (!IsGrey(grey))
         return {};
     try {
         const CModel &model = Model();
-        const int width = grey.width();
-        const int height = grey.height();
-        CGrey copy;
-        copy.set_size(height, width);
-        for (int y = 0; y < height; ++y)
-            std::memcpy(&copy[y][0], grey.constScanLine(y), std::size_t(width));
-        grey = QImage();
+        CGrey copy = DlibGrey(grey);
         std::vector<CFoundFace> faces;
-        int largest = 0;
         CLevelPictures pictures(copy);
-        pictures.Make(2, kKeptLevels);
-        for (const CStage &stage : kStages) {
-            // The enlarged copy's own levels only for the stage that may scan them.
-            if (&stage == &kStages[2] && WorthScanning({0, 2}, largest).count > 0)
-                pictures.Make(0, 2);
-            if (&stage == &kStages[2])
-                pictures.copy.clear();
-            for (const CFoundFace &face : ScanStage(model, pictures, stage, largest)) {
-                faces.push_back(face);
-                largest = std::max({largest, face.detection.width, face.detection.height});
-            }
-            for (const auto &part : stage.parts)
-                for (const CLevels &levels : part)
-                    pictures.Free(levels);
-        }
+        pictures.Make(2, finerOnly ? kCoarseLevel : kKeptLevels);
+        RunStages(model, pictures, finerOnly ? 1 : 0, largest, faces);
         return faces;
     } catch (const std::exception &e) {
         // A search that cannot be had (memory, a thread) finds nothing; the picture still opens.
         qCWarning(lcImage) << "face search failed:" << e.what();
         return {};
     }
+}
+
+QSize CoarseFaceSearchSize(int copyWidth, int copyHeight)
+{
+    return CoarseLevelSize(copyWidth, copyHeight);
+}
+
+std::vector<CFoundFace> DetectLargeFaces(QImage grey, int copyWidth, int copyHeight)
+{
+    if (!IsGrey(grey) || copyWidth < 1 || copyHeight < 1)
+        return {};
+    try {
+        const CModel &model = Model();
+        const CGrey source = DlibGrey(grey);
+        CGrey none;
+        CLevelPictures pictures(none);
+        pictures.MakeCoarse(source, copyHeight, copyWidth);
+        std::vector<CFoundFace> faces;
+        int largest = 0;
+        ScanStage(model, pictures, kStages[0], largest).swap(faces);
+        return faces;
+    } catch (const std::exception &e) {
+        qCWarning(lcImage) << "face search failed:" << e.what();
+        return {};
+    }
+}
+
+bool FinerFacesWanted(int largest)
+{
+    return WorthScanning({0, kCoarseLevel}, largest).count > 0;
 }
 
 } // namespace quorvel

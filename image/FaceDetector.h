@@ -4,6 +4,8 @@
 
 #include "image/FaceFinder.h"
 
+#include <QSize>
+
 #include <cstdint>
 #include <vector>
 
@@ -16,9 +18,20 @@ inline constexpr double kFaceUpsample = 2.0;
 // The faces the detector finds on a grey picture (Format_Grayscale8, freed once copied), in that
 // picture's pixels, unmerged and unsorted; scores of at least kFaceScoreThreshold. The first
 // call sets the detector up. Faces under a third the size of one found at coarser scales are
-// not looked for, which makes a portrait's search several times faster. Empty when the
+// not looked for, which makes a portrait's search several times faster; largest is the side
+// of one found already, and finerOnly leaves out what DetectLargeFaces scans. Empty when the
 // picture cannot be searched or memory runs out.
-std::vector<CFoundFace> DetectFaces(QImage grey);
+std::vector<CFoundFace> DetectFaces(QImage grey, int largest = 0, bool finerOnly = false);
+
+// The search's first, coarse stage alone, the large faces: those DetectFaces would find there
+// on a copy of copyWidth x copyHeight, found on grey, a picture of that copy at least
+// CoarseFaceSearchSize large and in its copy's pixels. A large face then needs neither the
+// copy nor the finer levels, and a JPEG's can be decoded at an eighth.
+std::vector<CFoundFace> DetectLargeFaces(QImage grey, int copyWidth, int copyHeight);
+QSize CoarseFaceSearchSize(int copyWidth, int copyHeight);
+// Whether the finer stages may still find faces a third of largest, the side of the largest
+// face DetectLargeFaces found, or larger: then DetectFaces(copy, largest, true) must follow.
+bool FinerFacesWanted(int largest);
 
 // Sets the detector up now unless a call has already; PrepareFaceFinder's work.
 void PrepareFaceDetector();

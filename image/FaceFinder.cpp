@@ -90,6 +90,27 @@ QImage FaceSearchCopy(const CRgbImage &picture, const CPicturePyramid *pyramid, 
     return grey;
 }
 
+namespace {
+
+// Detections on a search copy at scale (its size over the picture's) back in the picture's
+// pixels, cut to the picture: a face at the edge can stick out.
+void ToPicture(const std::vector<CFoundFace> &detections, double scale, int width, int height,
+               std::vector<CFoundFace> &faces)
+{
+    for (const CFoundFace &found : detections) {
+        const CPixelRect &d = found.detection;
+        const int left = std::max(0, int(std::lround(d.x / scale)));
+        const int top = std::max(0, int(std::lround(d.y / scale)));
+        const int right = std::min(width, int(std::lround((d.x + d.width) / scale)));
+        const int bottom = std::min(height, int(std::lround((d.y + d.height) / scale)));
+        if (right <= left || bottom <= top)
+            continue;
+        faces.push_back({CPixelRect{left, top, right - left, bottom - top}, found.score});
+    }
+}
+
+} // namespace
+
 std::vector<CFoundFace> FindFaces(const CRgbImage &picture, const CPicturePyramid *pyramid)
 {
     if (!FaceFinderBuiltIn() || std::min(picture.Width(), picture.Height()) < kSmallestFaceSearchSide)
@@ -100,17 +121,7 @@ std::vector<CFoundFace> FindFaces(const CRgbImage &picture, const CPicturePyrami
     if (grey.isNull())
         return {};
     std::vector<CFoundFace> faces;
-    for (const CFoundFace &found : DetectFaces(std::move(grey))) {
-        // Back to picture pixels, then cut to the picture: a face at the edge can stick out.
-        const CPixelRect &d = found.detection;
-        const int left = std::max(0, int(std::lround(d.x / scale)));
-        const int top = std::max(0, int(std::lround(d.y / scale)));
-        const int right = std::min(picture.Width(), int(std::lround((d.x + d.width) / scale)));
-        const int bottom = std::min(picture.Height(), int(std::lround((d.y + d.height) / scale)));
-        if (right <= left || bottom <= top)
-            continue;
-        faces.push_back({CPixelRect{left, top, right - left, bottom - top}, found.score});
-    }
+    ToPicture(DetectFaces(std::move(grey)), scale, picture.Width(), picture.Height(), faces);
     return MergeFaces(std::move(faces));
 #else
     (void)pyramid;
@@ -120,24 +131,15 @@ std::vector<CFoundFace> FindFaces(const CRgbImage &picture, const CPicturePyrami
 
 namespace {
 
-// The JPEG file decoded small for the search, with the whole upright picture's size; null
-// when it is no JPEG, too small to gain from it, or will not decode small.
-std::unique_ptr<CRgbImage> SmallJpeg(const QString &path, std::int64_t maxPixels, int &width,
-                                     int &height)
+// A JPEG file decoded small by DCT scaling, upright; null when it is no JPEG or will not
+// decode (then it is loaded whole, which says why).
+std::unique_ptr<CRgbImage> ScaledJpeg(const QString &path, std::int64_t maxPixels, int denominator)
 {
     CLoadReport report;
     bool onlyChoice = false;
     std::unique_ptr<CPictureRows> rows = OpenPictureRows(path, maxPixels, report, onlyChoice);
     auto *jpeg = dynamic_cast<CJpegStream *>(rows.get());
-    if (!jpeg)
-        return nullptr;
-    const bool swapped = SwapsAxes(jpeg->Orientation());
-    width = swapped ? jpeg->Height() : jpeg->Width();
-    height = swapped ? jpeg->Width() : jpeg->Height();
-    int denominator = 1;
-    while (denominator < 8 && std::max(width, height) / (2 * denominator) >= kFaceSearchSide)
-        denominator *= 2;
-    if (denominator == 1 || !jpeg->ScaleDown(denominator))
+    if (!jpeg || !jpeg->ScaleDown(denominator))
         return nullptr;
     auto small = std::make_unique<CRgbImage>(1, 1, nullptr);
     if (!DecodeRows(*small, *jpeg, maxPixels))
@@ -145,30 +147,147 @@ std::unique_ptr<CRgbImage> SmallJpeg(const QString &path, std::int64_t maxPixels
     return small;
 }
 
+// The picture in grey, each block x block square of it averaged (those at the right and
+// bottom edges over the pixels they have).
+QImage BlockGrey(const CRgbImage &picture, int block)
+{
+    const int width = picture.Width(), height = picture.Height();
+    const int outWidth = (width + block - 1) / block, outHeight = (height + block - 1) / block;
+    QImage grey(outWidth, outHeight, QImage::Format_Grayscale8);
+    if (grey.isNull())
+        return {};
+    std::vector<std::uint32_t> sums(std::size_t(outWidth) * 2);
+    for (int oy = 0; oy < outHeight; ++oy) {
+        std::fill(sums.begin(), sums.end(), 0);
+        const int top = oy * block, bottom = std::min(height, top + block);
+        for (int y = top; y < bottom; ++y) {
+            const CRgbTriple *row = picture.Pixels() + std::size_t(y) * std::size_t(width);
+            for (int x = 0; x < width; ++x) {
+                const std::size_t o = std::size_t(x / block) * 2;
+                sums[o] += std::uint32_t(77 * row[x].red + 150 * row[x].green + 29 * row[x].blue);
+                ++sums[o + 1];
+            }
+        }
+        std::uint8_t *out = grey.scanLine(oy);
+        for (int ox = 0; ox < outWidth; ++ox) {
+            const std::uint32_t n = sums[std::size_t(ox) * 2 + 1];
+            out[ox] = std::uint8_t((sums[std::size_t(ox) * 2] / n + 128) >> 8);
+        }
+    }
+    return grey;
+}
+
+// How a large JPEG is searched: the whole upright picture's size, the DCT scale its search
+// copy is made from and the coarser one, if any, that holds the coarse stage's levels.
+struct CJpegSearch
+{
+    int width = 0;
+    int height = 0;
+    int fine = 1;  // 1 when the file is no JPEG or too small to gain from decoding it small
+    int block = 1; // the blocks of the decode averaged for the coarse stage; 1: no coarse pass
+    int copyWidth = 0;
+    int copyHeight = 0;
+    double copyScale = 1; // the search copy's size over the fine decode's
+};
+
+int Scaled(int side, int denominator)
+{
+    return (side + denominator - 1) / denominator; // as libjpeg rounds
+}
+
+CJpegSearch PlanJpegSearch(const QString &path, std::int64_t maxPixels)
+{
+    CJpegSearch plan;
+    CLoadReport report;
+    bool onlyChoice = false;
+    std::unique_ptr<CPictureRows> rows = OpenPictureRows(path, maxPixels, report, onlyChoice);
+    auto *jpeg = dynamic_cast<CJpegStream *>(rows.get());
+    if (!jpeg)
+        return plan;
+    const bool swapped = SwapsAxes(jpeg->Orientation());
+    plan.width = swapped ? jpeg->Height() : jpeg->Width();
+    plan.height = swapped ? jpeg->Width() : jpeg->Height();
+    while (plan.fine < 8 && std::max(plan.width, plan.height) / (2 * plan.fine) >= kFaceSearchSide)
+        plan.fine *= 2;
+#if QUORVEL_FACES
+    // The search copy's size as FaceSearchCopy makes it from the fine decode.
+    const int fineWidth = Scaled(plan.width, plan.fine);
+    const int fineHeight = Scaled(plan.height, plan.fine);
+    const int longSide = std::max(fineWidth, fineHeight);
+    plan.copyWidth = fineWidth;
+    plan.copyHeight = fineHeight;
+    if (longSide > kFaceSearchSide) {
+        plan.copyScale = double(kFaceSearchSide) / double(longSide);
+        plan.copyWidth = std::max(1, int(std::lround(fineWidth * plan.copyScale)));
+        plan.copyHeight = std::max(1, int(std::lround(fineHeight * plan.copyScale)));
+    }
+    const QSize coarse = CoarseFaceSearchSize(plan.copyWidth, plan.copyHeight);
+    while (Scaled(fineWidth, 2 * plan.block) >= coarse.width()
+           && Scaled(fineHeight, 2 * plan.block) >= coarse.height())
+        plan.block *= 2;
+#endif
+    return plan;
+}
+
 } // namespace
 
 bool FindFacesInFile(const QString &path, CFacesInFile &found, std::int64_t maxPixels)
 {
     found = {};
-    int width = 0, height = 0;
-    if (std::unique_ptr<CRgbImage> small = SmallJpeg(path, maxPixels, width, height)) {
-        found.width = width;
-        found.height = height;
-        found.report = small->LoadReport();
-        // The small picture's pixels stand for blocks of the whole one's.
-        const double sx = double(width) / small->Width();
-        const double sy = double(height) / small->Height();
-        for (const CFoundFace &face : FindFaces(*small)) {
-            const CPixelRect &d = face.detection;
-            const int left = std::clamp(int(std::lround(d.x * sx)), 0, width);
-            const int top = std::clamp(int(std::lround(d.y * sy)), 0, height);
-            const int right = std::clamp(int(std::lround((d.x + d.width) * sx)), 0, width);
-            const int bottom = std::clamp(int(std::lround((d.y + d.height) * sy)), 0, height);
-            if (right > left && bottom > top)
-                found.faces.push_back({CPixelRect{left, top, right - left, bottom - top}, face.score});
+    const CJpegSearch plan = PlanJpegSearch(path, maxPixels);
+#if QUORVEL_FACES
+    if (plan.fine > 1
+        && std::min(Scaled(plan.width, plan.fine), Scaled(plan.height, plan.fine))
+               >= kSmallestFaceSearchSide) {
+        // One decode serves both: the coarse stage first, on its blocks averaged, since a
+        // large face, as a portrait's, leaves nothing for the finer stages to find; the copy
+        // and its finer levels are made only when they may find more.
+        std::unique_ptr<CRgbImage> small = ScaledJpeg(path, maxPixels, plan.fine);
+        std::vector<CFoundFace> inCopy;
+        const bool decoded = small != nullptr;
+        if (decoded) {
+            found.report = small->LoadReport();
+            int largest = 0;
+            const bool coarse = plan.block > 1;
+            if (coarse) {
+                inCopy = DetectLargeFaces(BlockGrey(*small, plan.block), plan.copyWidth,
+                                          plan.copyHeight);
+                for (const CFoundFace &face : inCopy)
+                    largest = std::max({largest, face.detection.width, face.detection.height});
+            }
+            if (!coarse || FinerFacesWanted(largest)) {
+                double scale = 1;
+                std::vector<CFoundFace> more = DetectFaces(FaceSearchCopy(*small, nullptr, scale),
+                                                           largest, coarse);
+                inCopy.insert(inCopy.end(), more.begin(), more.end());
+            }
+            small.reset();
         }
-        return true;
+        if (decoded) {
+            found.width = plan.width;
+            found.height = plan.height;
+            // Back to the fine decode's pixels, then to the whole picture's, whose blocks
+            // they stand for.
+            const int fineWidth = Scaled(plan.width, plan.fine);
+            const int fineHeight = Scaled(plan.height, plan.fine);
+            std::vector<CFoundFace> faces;
+            ToPicture(inCopy, plan.copyScale, fineWidth, fineHeight, faces);
+            const double sx = double(plan.width) / fineWidth;
+            const double sy = double(plan.height) / fineHeight;
+            for (const CFoundFace &face : faces) {
+                const CPixelRect &d = face.detection;
+                const int left = std::clamp(int(std::lround(d.x * sx)), 0, plan.width);
+                const int top = std::clamp(int(std::lround(d.y * sy)), 0, plan.height);
+                const int right = std::clamp(int(std::lround((d.x + d.width) * sx)), 0, plan.width);
+                const int bottom = std::clamp(int(std::lround((d.y + d.height) * sy)), 0, plan.height);
+                if (right > left && bottom > top)
+                    found.faces.push_back({CPixelRect{left, top, right - left, bottom - top}, face.score});
+            }
+            found.faces = MergeFaces(std::move(found.faces));
+            return true;
+        }
     }
+#endif
     auto picture = std::make_unique<CRgbImage>(path, maxPixels);
     found.report = picture->LoadReport();
     if (!picture->IsLoaded())

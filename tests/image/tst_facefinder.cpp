@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include <cstring>
+#include <memory>
 #include <thread>
 
 using namespace quorvel;
@@ -36,6 +37,36 @@ double Overlap(const CPixelRect &a, const CPixelRect &b)
     return common / (double(a.width) * a.height + double(b.width) * b.height - common);
 }
 
+// The tall portrait twice on a grey picture: large at the bottom right and small at the top
+// left, their faces about that many pixels (0: left out). Null when the photo is missing.
+QImage TwoPortraits(int width, int height, int large, int small)
+{
+    const QImage portrait(kOpenCvPictures + QStringLiteral("230501201_1.jpg"));
+    if (portrait.isNull())
+        return {};
+    QImage canvas(width, height, QImage::Format_RGB888);
+    canvas.fill(QColor(90, 90, 90));
+    QPainter painter(&canvas);
+    constexpr double kFaceShare = 322.0 / 824.0; // the face's side over the portrait's height
+    if (large > 0) {
+        const QImage big = portrait.scaledToHeight(int(large / kFaceShare), Qt::SmoothTransformation);
+        painter.drawImage(width - big.width(), height - big.height(), big);
+    }
+    if (small > 0)
+        painter.drawImage(20, 20, portrait.scaledToHeight(int(small / kFaceShare), Qt::SmoothTransformation));
+    painter.end();
+    return canvas;
+}
+
+std::unique_ptr<CRgbImage> RgbOf(const QImage &canvas)
+{
+    auto picture = std::make_unique<CRgbImage>(canvas.width(), canvas.height(), nullptr);
+    for (int y = 0; y < canvas.height(); ++y)
+        std::memcpy(picture->Pixels() + std::size_t(y) * std::size_t(canvas.width()),
+                    canvas.constScanLine(y), std::size_t(canvas.width()) * 3);
+    return picture;
+}
+
 } // namespace
 
 class TestFaceFinder : public QObject
@@ -55,6 +86,8 @@ private slots:
     void smallFaceBesideLarge();
     void largeJpeg_data();
     void largeJpeg();
+    void largeJpegStages_data();
+    void largeJpegStages();
 };
 
 void TestFaceFinder::square_data()
@@ -247,22 +280,11 @@ void TestFaceFinder::smallFaceBesideLarge()
     QFETCH(int, small);
     QFETCH(int, faces);
     constexpr int large = 270;
-    const QString path = kOpenCvPictures + QStringLiteral("230501201_1.jpg");
-    const QImage portrait(path);
-    if (portrait.isNull())
-        QSKIP(qPrintable(path + " is missing: ./dev.sh test installs the photos' packages"));
-    QImage canvas(1024, 768, QImage::Format_RGB888);
-    canvas.fill(QColor(90, 90, 90));
-    QPainter painter(&canvas);
-    constexpr double kFaceShare = 322.0 / 824.0; // the face's side over the portrait's height
-    const QImage big = portrait.scaledToHeight(int(large / kFaceShare), Qt::SmoothTransformation);
-    painter.drawImage(1024 - big.width(), 768 - big.height(), big);
-    painter.drawImage(20, 20, portrait.scaledToHeight(int(small / kFaceShare), Qt::SmoothTransformation));
-    painter.end();
-    CRgbImage picture(1024, 768, nullptr);
-    for (int y = 0; y < 768; ++y)
-        std::memcpy(picture.Pixels() + std::size_t(y) * 1024, canvas.constScanLine(y), 1024 * 3);
-    const std::vector<CFoundFace> found = FindFaces(picture);
+    const QImage canvas = TwoPortraits(1024, 768, large, small);
+    if (canvas.isNull())
+        QSKIP("230501201_1.jpg is missing: ./dev.sh test installs the photos' packages");
+    const std::unique_ptr<CRgbImage> picture = RgbOf(canvas);
+    const std::vector<CFoundFace> found = FindFaces(*picture);
     QCOMPARE(int(found.size()), faces);
     QVERIFY2(std::abs(found[0].detection.width - large) < large / 5,
              qPrintable(QString::number(found[0].detection.width)));
@@ -320,6 +342,52 @@ void TestFaceFinder::largeJpeg()
     text.close();
     QVERIFY(!FindFacesInFile(notes, found));
     QVERIFY(found.faces.empty());
+}
+
+void TestFaceFinder::largeJpegStages_data()
+{
+    // A 2600x2600 JPEG, searched from its decode at a half: the coarse stage on its blocks
+    // averaged, the finer ones on the search copy only when they may find more. Faces in
+    // picture pixels, 2.54 of them to one of the copy.
+    QTest::addColumn<int>("large");
+    QTest::addColumn<int>("small");
+    QTest::addColumn<int>("faces");
+    QTest::newRow("a large face alone: the coarse stage only") << 1000 << 0 << 1;
+    QTest::newRow("under a third of a large face: the coarse stage only") << 1000 << 220 << 1;
+    QTest::newRow("over a third beside a large face: the finer stages follow") << 690 << 280 << 2;
+    QTest::newRow("under a third beside a smaller face: not looked for") << 690 << 115 << 1;
+    QTest::newRow("a small face alone: the finer stages find it") << 0 << 200 << 1;
+}
+
+void TestFaceFinder::largeJpegStages()
+{
+    // The faces found in the file are those the whole picture gives.
+    if (!FaceFinderBuiltIn())
+        QSKIP("built without the face finder (QUORVEL_FACES off)");
+    QFETCH(int, large);
+    QFETCH(int, small);
+    QFETCH(int, faces);
+    const QImage canvas = TwoPortraits(2600, 2600, large, small);
+    if (canvas.isNull())
+        QSKIP("230501201_1.jpg is missing: ./dev.sh test installs the photos' packages");
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("photo.jpg"));
+    QVERIFY(canvas.save(path, "JPEG", 92));
+    CFacesInFile found;
+    QVERIFY(FindFacesInFile(path, found));
+    QCOMPARE(QSize(found.width, found.height), canvas.size());
+    QVERIFY(!found.picture); // searched from the small decode
+    const std::vector<CFoundFace> expected = FindFaces(
+        *RgbOf(QImage(path).convertToFormat(QImage::Format_RGB888)));
+    QCOMPARE(int(found.faces.size()), faces);
+    QCOMPARE(found.faces.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const double overlap = Overlap(found.faces[i].detection, expected[i].detection);
+        QVERIFY2(overlap > 0.8, qPrintable(QString::number(overlap)));
+    }
+    const int side = std::max(found.faces[0].detection.width, found.faces[0].detection.height);
+    const int wanted = large > 0 ? large : small;
+    QVERIFY2(std::abs(side - wanted) < wanted / 4, qPrintable(QString::number(side)));
 }
 
 QTEST_GUILESS_MAIN(TestFaceFinder)
