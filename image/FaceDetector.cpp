@@ -467,23 +467,23 @@ QSize CoarseFaceSearchSize(int copyWidth, int copyHeight)
     return CoarseLevelSize(copyWidth, copyHeight);
 }
 
-std::vector<CFoundFace> DetectLargeFaces(QImage grey, int copyWidth, int copyHeight)
+bool DetectLargeFaces(QImage grey, int copyWidth, int copyHeight, std::vector<CFoundFace> &faces)
 {
+    faces.clear();
     if (!IsGrey(grey) || copyWidth < 1 || copyHeight < 1)
-        return {};
+        return false;
     try {
         const CModel &model = Model();
         const CGrey source = DlibGrey(grey);
         CGrey none;
         CLevelPictures pictures(none);
         pictures.MakeCoarse(source, copyHeight, copyWidth);
-        std::vector<CFoundFace> faces;
-        int largest = 0;
-        ScanStage(model, pictures, kStages[0], largest).swap(faces);
-        return faces;
+        ScanStage(model, pictures, kStages[0], 0).swap(faces);
+        return true;
     } catch (const std::exception &e) {
-        qCWarning(lcImage) << "face search failed:" << e.what();
-        return {};
+        qCWarning(lcImage) << "coarse face search failed:" << e.what();
+        faces.clear();
+        return false;
     }
 }
 

@@ -26,8 +26,9 @@ std::vector<CFoundFace> DetectFaces(QImage grey, int largest = 0, bool finerOnly
 // The search's first, coarse stage alone, the large faces: those DetectFaces would find there
 // on a copy of copyWidth x copyHeight, found on grey, a picture of that copy at least
 // CoarseFaceSearchSize large and in its copy's pixels. A large face then needs neither the
-// copy nor the finer levels, and a JPEG's can be decoded at an eighth.
-std::vector<CFoundFace> DetectLargeFaces(QImage grey, int copyWidth, int copyHeight);
+// copy nor the finer levels. False, with no faces, when the picture cannot be searched or
+// memory runs out: then DetectFaces must search all stages.
+bool DetectLargeFaces(QImage grey, int copyWidth, int copyHeight, std::vector<CFoundFace> &faces);
 QSize CoarseFaceSearchSize(int copyWidth, int copyHeight);
 // Whether the finer stages may still find faces a third of largest, the side of the largest
 // face DetectLargeFaces found, or larger: then DetectFaces(copy, largest, true) must follow.

@@ -243,15 +243,14 @@ bool FindFacesInFile(const QString &path, CFacesInFile &found, std::int64_t maxP
         // large face, as a portrait's, leaves nothing for the finer stages to find; the copy
         // and its finer levels are made only when they may find more.
         std::unique_ptr<CRgbImage> small = ScaledJpeg(path, maxPixels, plan.fine);
-        std::vector<CFoundFace> inCopy;
-        const bool decoded = small != nullptr;
-        if (decoded) {
+        if (small) {
+            std::vector<CFoundFace> inCopy;
             found.report = small->LoadReport();
             int largest = 0;
-            const bool coarse = plan.block > 1;
+            const bool coarse = plan.block > 1
+                                && DetectLargeFaces(BlockGrey(*small, plan.block), plan.copyWidth,
+                                                    plan.copyHeight, inCopy);
             if (coarse) {
-                inCopy = DetectLargeFaces(BlockGrey(*small, plan.block), plan.copyWidth,
-                                          plan.copyHeight);
                 for (const CFoundFace &face : inCopy)
                     largest = std::max({largest, face.detection.width, face.detection.height});
             }
@@ -262,8 +261,6 @@ bool FindFacesInFile(const QString &path, CFacesInFile &found, std::int64_t maxP
                 inCopy.insert(inCopy.end(), more.begin(), more.end());
             }
             small.reset();
-        }
-        if (decoded) {
             found.width = plan.width;
             found.height = plan.height;
             // Back to the fine decode's pixels, then to the whole picture's, whose blocks
