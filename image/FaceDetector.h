@@ -34,6 +34,11 @@ QSize CoarseFaceSearchSize(int copyWidth, int copyHeight);
 // face DetectLargeFaces found, or larger: then DetectFaces(copy, largest, true) must follow.
 bool FinerFacesWanted(int largest);
 
+// For tests: the detector's faces on a grey picture as one pyramid level, scored at least
+// threshold (kFaceScoreThreshold for the search's), found by dlib's scanner on the whole
+// features (bandRows 0) or in bands of bandRows feature rows as the search does; unmerged.
+std::vector<CFoundFace> ScanFaceLevel(const QImage &grey, double threshold, long bandRows);
+
 // Sets the detector up now unless a call has already; PrepareFaceFinder's work.
 void PrepareFaceDetector();
 
