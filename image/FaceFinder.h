@@ -53,7 +53,8 @@ std::vector<CFoundFace> FindFaces(const CRgbImage &picture,
 // decoded at the smallest DCT scale (1/2, 1/4 or 1/8) that leaves at least kFaceSearchSide
 // pixels on its long side, several times faster than the whole picture, and its large faces
 // are looked for first, on that decode's blocks averaged, so that a portrait's search makes
-// no search copy; any other picture is loaded whole. The faces are in the upright picture's pixels, width and height its size.
+// no search copy; any other picture is loaded whole. The faces are in the upright picture's
+// pixels, width and height its size.
 // False when the picture cannot be read (report says why, as loading it would).
 struct CFacesInFile
 {
