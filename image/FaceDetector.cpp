@@ -1,6 +1,6 @@
 #include "image/FaceDetector.h"
 #include "image/FaceBands.h"
-#include "image/GreyResize.h"
+#include "image/FaceLevels.h"
 #include "platform/Logging.h"
 
 #include <dlib/image_processing/scan_fhog_pyramid.h>
@@ -22,21 +22,11 @@ using CScanner = dlib::scan_fhog_pyramid<dlib::pyramid_down<6>>;
 
 #include "FaceModel.inc"
 
-// The detector scans a pyramid of its picture, level k at kFaceUpsample * (5/6)^k of the grey
-// copy, each finding faces of about 80 pixels there. The finest levels cost the most (the
-// first four three quarters of the whole) and find the smallest faces, so the search goes from
-// the coarse levels to the fine ones in three stages, and a level is scanned only while its
-// faces would be at least a kSmallFaceRatio-th of the largest found so far. Each stage is cut
-// in two parts of about equal cost, one for each thread.
-constexpr double kLevelStep = 5.0 / 6.0;
+// The search's three stages (FaceLevels.h): a level is scanned only while its faces would be
+// at least a kSmallFaceRatio-th of the largest found so far. Each stage is cut in two parts of
+// about equal cost, one for each thread.
 constexpr double kSmallFaceRatio = 3.0;
-constexpr unsigned long kCoarseLevel = 7; // the finest level the first stage scans
 
-struct CLevels
-{
-    unsigned long first = 0; // the finest level scanned
-    unsigned long count = 0; // how many levels from it, at most
-};
 struct CStage
 {
     CLevels parts[2][2];
@@ -48,11 +38,6 @@ constexpr CStage kStages[] = {
     {{{{4, 1}, {}}, {{5, 1}, {6, 1}}}},
     {{{{0, 1}, {3, 1}}, {{1, 1}, {2, 1}}}},
 };
-
-double LevelScale(unsigned long level)
-{
-    return kFaceUpsample * std::pow(kLevelStep, double(level));
-}
 
 // dlib's frontal-face detector: five filter banks (frontal, turned left and right, tilted left
 // and right), each with the threshold its scores are measured against.
@@ -203,103 +188,6 @@ std::vector<CFoundFace> Kept(const CModel &model, const std::vector<CFhogHits> &
     }
     return faces;
 }
-
-CGrey Resized(const CGrey &source, double scale)
-{
-    CGrey target;
-    target.set_size(std::max(1L, std::lround(double(source.nr()) * scale)),
-                    std::max(1L, std::lround(double(source.nc()) * scale)));
-    ResizeGrey(source, target);
-    return target;
-}
-
-// One step down dlib's pyramid (pyramid_down<6>): 5/6 of the size, rounded down.
-void StepDown(const CGrey &source, CGrey &target)
-{
-    target.set_size(5 * source.nr() / 6, 5 * source.nc() / 6);
-    ResizeGrey(source, target);
-}
-
-bool TooSmall(const CGrey &picture)
-{
-    return picture.nc() < long(kModelMinLevelWidth) || picture.nr() < long(kModelMinLevelHeight);
-}
-
-// The size of a level (kCoarseLevel or finer) for a copy of that size: level 2 as Resized
-// makes it, then dlib's steps.
-QSize CoarseLevelSize(int copyWidth, int copyHeight, unsigned long last = kCoarseLevel)
-{
-    long rows = std::max(1L, std::lround(double(copyHeight) * LevelScale(2)));
-    long columns = std::max(1L, std::lround(double(copyWidth) * LevelScale(2)));
-    for (unsigned long level = 3; level <= last; ++level) {
-        rows = 5 * rows / 6;
-        columns = 5 * columns / 6;
-    }
-    return QSize(int(columns), int(rows));
-}
-
-// The pictures of the grey copy's pyramid levels, made once for all stages: levels 0 and 1
-// from the copy enlarged kFaceUpsample times, the others from it enlarged to level 2's
-// scale, each by dlib's own steps from there, as dlib's pyramid makes them. A level is there
-// only while it is no smaller than the detector's smallest, as dlib's pyramid stops before it
-// (level 0 always is).
-constexpr unsigned long kKeptLevels = 10; // the parts start at levels 0 to 9
-struct CLevelPictures
-{
-    explicit CLevelPictures(CGrey &grey) { dlib::swap(copy, grey); }
-
-    // The coarse stage's levels made from a smaller picture of a copy of copyRows x
-    // copyColumns, at the sizes the copy's own steps give them: the level before the first
-    // resized from it, then dlib's steps, the last of which smooths as the copy's chain does.
-    // A large face then needs neither the copy nor the finer levels.
-    void MakeCoarse(const CGrey &source, long copyRows, long copyColumns)
-    {
-        const QSize size = CoarseLevelSize(int(copyColumns), int(copyRows), kCoarseLevel - 1);
-        CGrey before;
-        before.set_size(size.height(), size.width());
-        ResizeGrey(source, before);
-        StepDown(before, pictures[kCoarseLevel]);
-        made[kCoarseLevel] = !TooSmall(pictures[kCoarseLevel]);
-        if (made[kCoarseLevel])
-            Make(kCoarseLevel + 1, kKeptLevels, false);
-    }
-
-    // Levels from..to - 1, the first made anew from the copy, each other from the one before.
-    void Make(unsigned long from, unsigned long to, bool fromCopy = true)
-    {
-        for (unsigned long level = from; level < to; ++level) {
-            if (level == from && fromCopy) {
-                CGrey fresh = Resized(copy, LevelScale(level));
-                dlib::swap(pictures[level], fresh);
-            } else {
-                StepDown(pictures[level - 1], pictures[level]);
-            }
-            made[level] = level == 0 || !TooSmall(pictures[level]);
-            if (!made[level])
-                break;
-        }
-    }
-
-    // Level level from the one before, as Make makes it.
-    void StepDownTo(unsigned long level)
-    {
-        StepDown(pictures[level - 1], pictures[level]);
-        made[level] = !TooSmall(pictures[level]);
-    }
-
-    // Only what is still to be scanned or made from is kept, so the search holds little more
-    // than the levels it is scanning.
-    void Free(const CLevels &levels)
-    {
-        for (unsigned long level = levels.first;
-             level < std::min(kKeptLevels, levels.first + levels.count); ++level)
-            pictures[level].clear();
-    }
-
-    CGrey copy;
-    CGrey pictures[kKeptLevels];
-    bool made[kKeptLevels] = {};
-};
 
 // The faces on the given levels of the grey copy's pyramid.
 std::vector<CFoundFace> ScanLevels(const CModel &model, CLevelPictures &pictures,
