@@ -11,7 +11,9 @@
 #include <QString>
 
 #include <cstdint>
+#include <future>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace quorvel {
@@ -56,8 +58,20 @@ public:
     // header). A streamed picture is read anew by every call.
     bool Cut(const std::vector<CFaceCut> &cuts, std::vector<std::unique_ptr<CPaletteImage>> &faces);
 
+    // The cuts of CutAsPlaced, once known; none to give the cut up.
+    using CPlacedCuts = std::future<std::optional<std::vector<CFaceCut>>>;
+    // As Cut, for rectangles still being worked out on another thread (a face search), so that
+    // the picture is decoded meanwhile: the rows decoded before placed is ready are held, at
+    // most maxHeldBytes of them (then decoding waits), and go to the faces once it is. False,
+    // with no faces, when placed gives no cuts; placed is waited for in any case. The default
+    // holds an 18-megapixel photo whole, so that a search as long as its decode costs nothing.
+    static constexpr std::int64_t kMaxHeldRowBytes = std::int64_t(64) << 20;
+    bool CutAsPlaced(CPlacedCuts placed, std::vector<std::unique_ptr<CPaletteImage>> &faces,
+                     std::int64_t maxHeldBytes = kMaxHeldRowBytes);
+
 private:
-    bool CutWhileDecoding(const std::vector<CFaceCut> &cuts,
+    bool CutWhileDecoding(CPlacedCuts &placed, std::int64_t maxHeldBytes,
+                          std::optional<std::vector<CFaceCut>> &cuts,
                           std::vector<std::unique_ptr<CPaletteImage>> &faces);
     bool LoadWhole();
 

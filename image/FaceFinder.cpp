@@ -229,16 +229,26 @@ CJpegSearch PlanJpegSearch(const QString &path, std::int64_t maxPixels)
     return plan;
 }
 
+bool SearchedSmall(const CJpegSearch &plan)
+{
+    return QUORVEL_FACES && plan.fine > 1
+           && std::min(Scaled(plan.width, plan.fine), Scaled(plan.height, plan.fine))
+                  >= kSmallestFaceSearchSide;
+}
+
 } // namespace
+
+bool FacesSearchedSmall(const QString &path, std::int64_t maxPixels)
+{
+    return SearchedSmall(PlanJpegSearch(path, maxPixels));
+}
 
 bool FindFacesInFile(const QString &path, CFacesInFile &found, std::int64_t maxPixels)
 {
     found = {};
     const CJpegSearch plan = PlanJpegSearch(path, maxPixels);
 #if QUORVEL_FACES
-    if (plan.fine > 1
-        && std::min(Scaled(plan.width, plan.fine), Scaled(plan.height, plan.fine))
-               >= kSmallestFaceSearchSide) {
+    if (SearchedSmall(plan)) {
         // One decode serves both: the coarse stage first, on its blocks averaged, since a
         // large face, as a portrait's, leaves nothing for the finer stages to find; the copy
         // and its finer levels are made only when they may find more.

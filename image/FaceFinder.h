@@ -68,6 +68,9 @@ struct CFacesInFile
 };
 bool FindFacesInFile(const QString &path, CFacesInFile &found,
                      std::int64_t maxPixels = kMaxPicturePixels);
+// Whether FindFacesInFile would search the file without loading it whole (a large JPEG,
+// decoded small), so that a caller cutting faces from it may decode it in the meantime.
+bool FacesSearchedSmall(const QString &path, std::int64_t maxPixels = kMaxPicturePixels);
 
 // The search copy itself, in grey (Format_Grayscale8): the picture area-averaged to at most
 // kFaceSearchSide on the long side (the picture's pixels when it is no larger), made from the

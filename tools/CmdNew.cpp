@@ -4,11 +4,10 @@
 #include "tools/ToolCommand.h"
 #include "tools/ToolFiles.h"
 #include "tools/ToolImages.h"
+#include "tools/NewFaces.h"
 
 #include "company/CompanyRecord.h"
-#include "image/FaceCutter.h"
 #include "image/FaceFinder.h"
-#include "image/PaletteImage.h"
 #include "platform/AnsiText.h"
 
 #include <QCommandLineParser>
@@ -29,16 +28,6 @@ constexpr int kMaxRating = 9;
 
 // The name-part words the editor shows: bits 1 to 4096 of each mask.
 constexpr std::uint32_t kWordBits = 0x1FFF;
-
-struct CFaceRequest
-{
-    int expression = -1;
-    QString picture;
-    bool whole = true;
-    int face = 0;              // cut at the finder's face of that number (1: the largest)
-    bool wholeIfNoFace = false; // with face 1: the whole picture when it has no face
-    int left = 0, top = 0, right = 0, bottom = 0; // right and bottom exclusive, as dragged
-};
 
 // What the command line asks for, read and checked before any picture is opened.
 struct CNewOptions
@@ -345,108 +334,6 @@ int ReadNewOptions(const QStringList &args, CNewOptions &options)
     for (const CFaceRequest &request : faces)
         pictures.append(request.picture);
     return RefuseOutputOverInput(options.path, pictures);
-}
-
-// Turns the requests for the finder's faces into rectangles on the picture, which goes to
-// *whole when the search loaded it whole. False, with *error, when it cannot be read or has
-// fewer faces than asked for.
-bool PlaceOnFaces(const QString &path, const std::vector<CFaceRequest *> &requests,
-                  std::unique_ptr<CRgbImage> *whole, QString *error)
-{
-    std::vector<CFaceProposal> found;
-    int width = 0, height = 0;
-    if (!FaceProposalsInFile(path, found, width, height, error, whole))
-        return false;
-    for (CFaceRequest *request : requests) {
-        if (request->face == 0)
-            continue;
-        if (std::size_t(request->face) <= found.size()) {
-            const CPixelRect &square = found[std::size_t(request->face - 1)].square;
-            request->left = square.x;
-            request->top = square.y;
-            request->right = square.x + square.width;
-            request->bottom = square.y + square.height;
-        } else if (found.empty() && request->wholeIfNoFace) {
-            request->whole = true;
-            request->right = width;
-            request->bottom = height;
-        } else {
-            *error = FileMessage(path, found.empty() ? Tr("no face found.")
-                                       : found.size() == 1 ? Tr("only 1 face found.")
-                                                           : Tr("only %1 faces found.").arg(found.size()));
-            return false;
-        }
-    }
-    return true;
-}
-
-// Cuts every requested face into the record. -1 when all are cut, else the exit code.
-int CutFaces(std::vector<CFaceRequest> &faces, CCompanyRecord &record)
-{
-    // Each picture is read once, however many expressions are cut from it, and let go of
-    // before the next is read; JPEG pictures are cut while they are decoded, never held whole.
-    // The finder sees a picture first, a large JPEG decoded small for it; a picture it had to
-    // load whole is cut from that, not decoded again.
-    QString error;
-    std::vector<bool> done(faces.size(), false);
-    for (std::size_t i = 0; i < faces.size(); ++i) {
-        if (done[i])
-            continue;
-        const QString key = QFileInfo(faces[i].picture).absoluteFilePath();
-        std::vector<CFaceRequest *> group;
-        bool findFaces = false;
-        for (std::size_t j = i; j < faces.size(); ++j) {
-            if (!done[j] && QFileInfo(faces[j].picture).absoluteFilePath() == key) {
-                done[j] = true;
-                group.push_back(&faces[j]);
-                findFaces = findFaces || faces[j].face > 0;
-            }
-        }
-        std::unique_ptr<CRgbImage> whole;
-        std::unique_ptr<CFaceCutter> cutter;
-        if ((findFaces && !PlaceOnFaces(faces[i].picture, group, &whole, &error))
-            || (!whole && !(cutter = OpenFaceCutter(faces[i].picture, &error)))) {
-            PrintErr(error + QLatin1Char('\n'));
-            return kExitFailed;
-        }
-        const int width = whole ? whole->Width() : cutter->Width();
-        const int height = whole ? whole->Height() : cutter->Height();
-        std::vector<CFaceCut> cuts;
-        for (CFaceRequest *request : group) {
-            if (request->whole) {
-                request->right = width;
-                request->bottom = height;
-            } else if (request->left < 0 || request->top < 0 || request->right > width
-                       || request->bottom > height) {
-                return UsageError("new", Tr("the rectangle %1,%2,%3,%4 does not lie on %5, which is %6x%7 pixels.")
-                                             .arg(request->left).arg(request->top)
-                                             .arg(request->right).arg(request->bottom)
-                                             .arg(DisplayPath(request->picture))
-                                             .arg(width).arg(height));
-            }
-            cuts.push_back({request->left, request->top, request->right, request->bottom, kLargeFaceSide, kLargeFaceSide});
-            cuts.push_back({request->left, request->top, request->right, request->bottom, kSmallFaceSide, kSmallFaceSide});
-        }
-        std::vector<std::unique_ptr<CPaletteImage>> cut;
-        if (whole) {
-            for (const CFaceCut &c : cuts)
-                cut.push_back(whole->CropToPaletteImage(c.x1, c.y1, c.x2, c.y2, c.tw, c.th));
-        } else if (!cutter->Cut(cuts, cut)) {
-            PrintErr(PictureUnreadable(faces[i].picture, cutter->Report()) + QLatin1Char('\n'));
-            return kExitFailed;
-        }
-        for (std::size_t r = 0; r < group.size(); ++r) {
-            const std::unique_ptr<CPaletteImage> &large = cut[2 * r];
-            const std::unique_ptr<CPaletteImage> &small = cut[2 * r + 1];
-            if (!large || !small) {
-                PrintErr(FileMessage(group[r]->picture, Tr("not enough memory to cut the faces."))
-                         + QLatin1Char('\n'));
-                return kExitFailed;
-            }
-            record.SetFaces(1u << group[r]->expression, small->Indices(), large->Indices());
-        }
-    }
-    return -1;
 }
 
 int RunNew(const QStringList &args)

@@ -10,7 +10,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 #include <jpeglib.h>
@@ -111,6 +113,8 @@ private slots:
     void sameAsWholePicture();
     void badPictures_data();
     void badPictures();
+    void placedLater_data();
+    void placedLater();
 
 private:
     QString Path(const QString &name) const { return m_dir.filePath(name); }
@@ -266,6 +270,88 @@ void TestFaceCutter::badPictures()
     std::vector<std::unique_ptr<CPaletteImage>> faces;
     QVERIFY(!cutter.Cut({{0, 0, 90, 70, 64, 64}}, faces));
     QVERIFY(faces.empty());
+}
+
+void TestFaceCutter::placedLater_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<int>("delay");    // ms before the cuts are given; -1 given from the start
+    QTest::addColumn<int>("heldRows"); // room for so many of the 61 stored rows; -1 the default
+    QTest::addColumn<bool>("givenUp"); // no cuts given
+    QTest::addColumn<bool>("cutShort");
+
+    QTest::newRow("placed before decoding") << 1 << -1 << -1 << false << false;
+    QTest::newRow("placed once decoded, all rows held") << 1 << 200 << -1 << false << false;
+    // Two reads of 16 rows fit, the third waits for the cuts.
+    QTest::newRow("turned, room for 40 rows") << 6 << 200 << 40 << false << false;
+    QTest::newRow("no room at all") << 3 << 100 << 0 << false << false;
+    QTest::newRow("given up") << 1 << 100 << -1 << true << false;
+    QTest::newRow("cut short, placed once decoded") << 1 << 200 << -1 << false << true;
+}
+
+// Cuts known only while or after the picture decodes (a face search) give the faces known
+// cuts give; rows held waiting are neither lost nor given twice.
+void TestFaceCutter::placedLater()
+{
+    QFETCH(int, orientation);
+    QFETCH(int, delay);
+    QFETCH(int, heldRows);
+    QFETCH(bool, givenUp);
+    QFETCH(bool, cutShort);
+
+    const QString path = Path(QStringLiteral("placed.jpg"));
+    const QSize size(97, 61);
+    WriteJpeg(path, TestPicture(size.width(), size.height()), false, ESampling::Yuv420);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QByteArray bytes = file.readAll();
+    file.close();
+    if (orientation != 1)
+        bytes = test::WithExif(bytes, test::ExifBlock(orientation, false));
+    if (cutShort)
+        bytes = bytes.left(bytes.size() * 2 / 3);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+    file.close();
+
+    CFaceCutter cutter(path);
+    QVERIFY(cutter.IsOpen());
+    const std::vector<CFaceCut> cuts = {{0, 0, cutter.Width(), cutter.Height(), 64, 64},
+                                        {5, 3, 45, 43, 24, 24},
+                                        {-4, 20, 30, 90, -1, -1}};
+    std::promise<std::optional<std::vector<CFaceCut>>> promise;
+    std::thread placer([&] {
+        if (delay > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+        if (delay >= 0)
+            promise.set_value(givenUp ? std::nullopt : std::optional(cuts));
+    });
+    if (delay < 0) {
+        placer.join();
+        promise.set_value(cuts);
+    }
+    std::vector<std::unique_ptr<CPaletteImage>> faces;
+    const std::int64_t room = heldRows < 0 ? CFaceCutter::kMaxHeldRowBytes
+                                           : std::int64_t(heldRows) * size.width() * 3;
+    const bool cut = cutter.CutAsPlaced(promise.get_future(), faces, room);
+    if (placer.joinable())
+        placer.join();
+    if (givenUp || cutShort) {
+        QVERIFY(!cut);
+        QVERIFY(faces.empty());
+        return;
+    }
+    QVERIFY(cut);
+    const CRgbImage whole(path);
+    QVERIFY(whole.IsLoaded());
+    QCOMPARE(faces.size(), cuts.size());
+    for (std::size_t i = 0; i < cuts.size(); ++i) {
+        const CFaceCut &c = cuts[i];
+        const std::unique_ptr<CPaletteImage> expected =
+            whole.CropToPaletteImage(c.x1, c.y1, c.x2, c.y2, c.tw, c.th);
+        QVERIFY(expected && faces[i]);
+        QCOMPARE(Indices(*faces[i]), Indices(*expected));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestFaceCutter)

@@ -61,6 +61,10 @@ void TestToolFaces::initTestCase()
             QSKIP(qPrintable(path + " is missing: ./dev.sh test installs the photos' packages"));
     }
     QVERIFY(m_dir.isValid());
+    // Large enough that the search decodes it small while new decodes it whole for the cut.
+    const QImage portrait(kPortrait);
+    QVERIFY(portrait.scaled(2170, 2170, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                .save(Path("large.jpg"), "jpeg", 90));
 }
 
 void TestToolFaces::findFaces()
@@ -108,6 +112,9 @@ void TestToolFaces::cutAtFace_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("errHas");
     QTest::newRow("largest") << kPortrait + "@face" << 0 << QString();
+    QTest::newRow("largest, of a large JPEG") << Path("large.jpg") + "@face" << 0 << QString();
+    QTest::newRow("a second of one, large JPEG") << Path("large.jpg") + "@face2" << 1
+                                                 << QStringLiteral("large.jpg: only 1 face found.");
     QTest::newRow("the second of many") << kTwelveFaces + "@face2" << 0 << QString();
     QTest::newRow("a second of one") << kPortrait + "@face2" << 1 << QStringLiteral("227943776_1.jpg: only 1 face found.");
     QTest::newRow("none there") << kLandscape + "@face" << 1 << QStringLiteral("Aqua.jpg: no face found.");
