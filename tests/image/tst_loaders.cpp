@@ -150,6 +150,7 @@ private slots:
     void initTestCase();
     void dispatch_data();
     void dispatch();
+    void heifLoadedOnlyForHeif();
     void jpegDecodes();
     void jpegFileAsInMemory_data();
     void jpegFileAsInMemory();
@@ -254,6 +255,24 @@ void TestLoaders::dispatch()
         QCOMPARE(ImageBytes(image),
                  RawBytes(TestPicture().convertToFormat(QImage::Format_Grayscale8)));
     }
+}
+
+// libheif and its codecs hold 2 MB resident: the pictures of other kinds, read above, leave
+// them unloaded, and the first question about HEIF loads them.
+void TestLoaders::heifLoadedOnlyForHeif()
+{
+#if defined(Q_OS_LINUX)
+    const auto mapped = [] {
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("/libheif.so");
+    };
+    QVERIFY(!mapped());
+    QString why;
+    QVERIFY2(CanReadPictureFormat(EPictureFormat::Heif, &why), qPrintable(why));
+    QVERIFY(mapped());
+#else
+    QSKIP("reads the libraries mapped from /proc");
+#endif
 }
 
 void TestLoaders::jpegDecodes()
