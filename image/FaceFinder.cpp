@@ -156,22 +156,28 @@ QImage BlockGrey(const CRgbImage &picture, int block)
     QImage grey(outWidth, outHeight, QImage::Format_Grayscale8);
     if (grey.isNull())
         return {};
-    std::vector<std::uint32_t> sums(std::size_t(outWidth) * 2);
+    // Whole blocks of a row summed in one run each, the last, partial one after them.
+    std::vector<std::uint32_t> sums(static_cast<std::size_t>(outWidth));
+    const int wholeBlocks = width / block;
     for (int oy = 0; oy < outHeight; ++oy) {
         std::fill(sums.begin(), sums.end(), 0);
         const int top = oy * block, bottom = std::min(height, top + block);
         for (int y = top; y < bottom; ++y) {
             const CRgbTriple *row = picture.Pixels() + std::size_t(y) * std::size_t(width);
-            for (int x = 0; x < width; ++x) {
-                const std::size_t o = std::size_t(x / block) * 2;
-                sums[o] += std::uint32_t(77 * row[x].red + 150 * row[x].green + 29 * row[x].blue);
-                ++sums[o + 1];
+            for (int ox = 0; ox < outWidth; ++ox) {
+                const CRgbTriple *p = row + std::size_t(ox) * std::size_t(block);
+                const int n = ox < wholeBlocks ? block : width - ox * block;
+                std::uint32_t sum = 0;
+                for (int i = 0; i < n; ++i)
+                    sum += std::uint32_t(77 * p[i].red + 150 * p[i].green + 29 * p[i].blue);
+                sums[std::size_t(ox)] += sum;
             }
         }
         std::uint8_t *out = grey.scanLine(oy);
+        const int rows = bottom - top;
         for (int ox = 0; ox < outWidth; ++ox) {
-            const std::uint32_t n = sums[std::size_t(ox) * 2 + 1];
-            out[ox] = std::uint8_t((sums[std::size_t(ox) * 2] / n + 128) >> 8);
+            const std::uint32_t n = std::uint32_t(rows * (ox < wholeBlocks ? block : width - ox * block));
+            out[ox] = std::uint8_t((sums[std::size_t(ox)] / n + 128) >> 8);
         }
     }
     return grey;
