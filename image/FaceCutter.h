@@ -1,9 +1,10 @@
 #pragma once
 // Cuts faces from a picture file without holding the picture: JPEG and PNG pictures are decoded
 // a few rows at a time and each row goes straight into every face being made, in the stored
-// picture's turn; each face is turned upright once made. Pictures of other kinds are loaded
-// whole. Either way the faces are those CRgbImage::CropToPaletteImage makes of the upright
-// picture: area averaging is exact, so it gives the same pixels whichever way it runs.
+// picture's turn (rows decoded before the faces' rectangles are known wait for them); each
+// face is turned upright once made. Pictures of other kinds are loaded whole. Either way the
+// faces are those CRgbImage::CropToPaletteImage makes of the upright picture: area averaging
+// is exact, so it gives the same pixels whichever way it runs.
 
 #include "image/Orientation.h"
 #include "image/RgbImage.h"
