@@ -131,8 +131,8 @@ std::vector<CFoundFace> FindFaces(const CRgbImage &picture, const CPicturePyrami
 
 namespace {
 
-// A JPEG file decoded small by DCT scaling, upright; null when it is no JPEG or will not
-// decode (then it is loaded whole, which says why).
+// A JPEG file decoded small by DCT scaling, upright, in grey where it can be; null when it is
+// no JPEG or will not decode (then it is loaded whole, which says why).
 std::unique_ptr<CRgbImage> ScaledJpeg(const QString &path, std::int64_t maxPixels, int denominator)
 {
     CLoadReport report;
@@ -141,6 +141,8 @@ std::unique_ptr<CRgbImage> ScaledJpeg(const QString &path, std::int64_t maxPixel
     auto *jpeg = dynamic_cast<CJpegStream *>(rows.get());
     if (!jpeg || !jpeg->ScaleDown(denominator))
         return nullptr;
+    // The search sees grey only: the luma as stored saves decoding and converting the colours.
+    jpeg->DecodeLuma();
     auto small = std::make_unique<CRgbImage>(1, 1, nullptr);
     if (!DecodeRows(*small, *jpeg, maxPixels))
         return nullptr;

@@ -188,11 +188,15 @@ struct CJpegStream::CState
 
     bool Start()
     {
+        m_started = true;
         if (setjmp(m_error.jump))
             return false;
         // A picture decoded small is upsampled by libjpeg itself.
-        const bool tall = !m_scaled && !IsCmyk() && jpeg::CTallChromaRows::Fits(m_info);
-        m_info.out_color_space = IsCmyk() ? JCS_CMYK : tall ? JCS_YCbCr : JCS_EXT_RGB;
+        const bool tall = !m_scaled && !m_luma && !IsCmyk() && jpeg::CTallChromaRows::Fits(m_info);
+        m_info.out_color_space = m_luma  ? JCS_GRAYSCALE
+                                 : IsCmyk() ? JCS_CMYK
+                                 : tall     ? JCS_YCbCr
+                                            : JCS_EXT_RGB;
         m_info.raw_data_out = tall ? TRUE : FALSE;
         m_info.dct_method = JDCT_ISLOW;
         m_info.do_fancy_upsampling = TRUE;
@@ -200,7 +204,7 @@ struct CJpegStream::CState
         // Without buffered output, starting reads every scan of a progressive file.
         m_coefficients.BeginOutput();
         if (m_info.output_width != (m_scaled ? m_scaledWidth : m_info.image_width)
-            || m_info.output_components != (IsCmyk() ? 4 : 3)) {
+            || m_info.output_components != (m_luma ? 1 : IsCmyk() ? 4 : 3)) {
             std::snprintf(m_error.message, JMSG_LENGTH_MAX, "unexpected output format");
             return false;
         }
@@ -279,6 +283,8 @@ struct CJpegStream::CState
     jpeg_progress_mgr m_progress{};
     std::vector<JOCTET> m_buffer;
     std::unique_ptr<jpeg::CTallChromaRows> m_tall; // for 4:4:0 pictures, read raw
+    bool m_luma = false; // the brightness alone, one byte a pixel
+    bool m_started = false;
     bool m_scaled = false;
     JDIMENSION m_scaledWidth = 0;
     JDIMENSION m_scaledHeight = 0;
@@ -382,10 +388,20 @@ bool CJpegStream::ScaleDown(int denominator)
     return true;
 }
 
+bool CJpegStream::DecodeLuma()
+{
+    if (!m_open || m_state->m_started || m_state->IsCmyk())
+        return false;
+    m_state->m_luma = true;
+    return true;
+}
+
 bool CJpegStream::Start()
 {
     if (!m_open || !m_state->Start())
         return false;
+    if (m_state->m_luma)
+        return true;
     // Converting takes about as long as decoding: the two go on side by side.
     m_batches = CRowBatches::StartFor(*m_colours, m_width, m_height,
         [state = m_state.get()](std::uint8_t *const *rows, int count) {
@@ -400,6 +416,16 @@ int CJpegStream::ReadRows(std::uint8_t *const *rows, int count)
         return -1;
     if (m_batches)
         return m_batches->ReadRows(rows, count);
+    if (m_state->m_luma) {
+        // Each row spread from its first third, from the right, to grey in red, green and blue.
+        const int got = m_state->ReadRows(const_cast<JSAMPARRAY>(rows), count);
+        for (int i = 0; i < got; ++i) {
+            std::uint8_t *row = rows[i];
+            for (int x = m_width - 1; x >= 0; --x)
+                row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = row[x];
+        }
+        return got;
+    }
     if (!m_colours->Converts())
         return m_state->ReadRows(const_cast<JSAMPARRAY>(rows), count);
     const std::size_t width = std::size_t(m_width);

@@ -34,6 +34,10 @@ public:
     // DCT scaling, several times faster than the whole; Width() and Height() become the rows'
     // smaller size. False for another denominator, or once started.
     bool ScaleDown(int denominator);
+    // Before Start: rows of the picture's brightness alone, the luma as stored, repeated in red,
+    // green and blue, with no colour profile applied: what a search for shapes needs, without
+    // the colour's decoding and conversion. False for a CMYK picture, or once started.
+    bool DecodeLuma();
 
     bool Start() override;
     // A warning, such as a file cut short, counts as bad data.

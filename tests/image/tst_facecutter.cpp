@@ -1,6 +1,7 @@
 // The faces cut while a JPEG is decoded are those cut from the whole picture, byte for byte.
 
 #include "image/FaceCutter.h"
+#include "image/JpegStream.h"
 #include "image/PaletteImage.h"
 #include "image/RgbImage.h"
 #include "tests/support/ExifJpeg.h"
@@ -115,6 +116,8 @@ private slots:
     void badPictures();
     void placedLater_data();
     void placedLater();
+    void lumaRows_data();
+    void lumaRows();
 
 private:
     QString Path(const QString &name) const { return m_dir.filePath(name); }
@@ -352,6 +355,59 @@ void TestFaceCutter::placedLater()
         QVERIFY(expected && faces[i]);
         QCOMPARE(Indices(*faces[i]), Indices(*expected));
     }
+}
+
+void TestFaceCutter::lumaRows_data()
+{
+    QTest::addColumn<int>("sampling");
+    QTest::addColumn<int>("denominator"); // of the DCT scaling, 1 for none
+    QTest::addColumn<int>("most");        // difference from the colour rows' brightness
+    // Halved colour is spread over its neighbours in the colour rows, which moves their
+    // brightness a little at sharp edges.
+    QTest::newRow("4:2:0") << int(ESampling::Yuv420) << 1 << 12;
+    QTest::newRow("4:4:4 at a quarter") << int(ESampling::Yuv444) << 4 << 2;
+    QTest::newRow("4:2:2 at a half") << int(ESampling::Yuv422) << 2 << 12;
+    QTest::newRow("grey") << int(ESampling::Grey) << 1 << 0;
+    QTest::newRow("grey at an eighth") << int(ESampling::Grey) << 8 << 0;
+}
+
+// The brightness alone, for the face search: grey rows of the picture's size, the colour
+// rows' brightness but for rounding, and the very pixels of a grey picture.
+void TestFaceCutter::lumaRows()
+{
+    QFETCH(int, sampling);
+    QFETCH(int, denominator);
+    QFETCH(int, most);
+    const QString path = Path(QStringLiteral("luma.jpg"));
+    WriteJpeg(path, TestPicture(97, 61), false, ESampling(sampling));
+    CJpegStream colour(path, kMaxPicturePixels), luma(path, kMaxPicturePixels);
+    QVERIFY(colour.IsOpen() && luma.IsOpen());
+    if (denominator > 1)
+        QVERIFY(colour.ScaleDown(denominator) && luma.ScaleDown(denominator));
+    QVERIFY(luma.DecodeLuma());
+    QVERIFY(colour.Start() && luma.Start());
+    QCOMPARE(QSize(luma.Width(), luma.Height()), QSize(colour.Width(), colour.Height()));
+    const int width = luma.Width();
+    std::vector<std::uint8_t> a(std::size_t(width) * 3), b(std::size_t(width) * 3);
+    int worst = 0;
+    std::int64_t total = 0;
+    for (int y = 0; y < luma.Height(); ++y) {
+        std::uint8_t *rowA = a.data(), *rowB = b.data();
+        QCOMPARE(colour.ReadRows(&rowA, 1), 1);
+        QCOMPARE(luma.ReadRows(&rowB, 1), 1);
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t *c = rowA + 3 * x, *l = rowB + 3 * x;
+            QVERIFY(l[0] == l[1] && l[1] == l[2]);
+            const int bright = (77 * c[0] + 150 * c[1] + 29 * c[2] + 128) >> 8;
+            worst = std::max(worst, std::abs(bright - l[0]));
+            total += std::abs(bright - l[0]);
+        }
+    }
+    QVERIFY2(worst <= most, qPrintable(QString::number(worst)));
+    QVERIFY2(total <= std::int64_t(width) * luma.Height() / 2, qPrintable(QString::number(total)));
+    QVERIFY(colour.Finish() && luma.Finish());
+    // Once started, the rows' kind stays.
+    QVERIFY(!luma.DecodeLuma());
 }
 
 QTEST_GUILESS_MAIN(TestFaceCutter)
