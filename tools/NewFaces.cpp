@@ -12,6 +12,7 @@
 #include <QFileInfo>
 
 #include <future>
+#include <system_error>
 
 namespace quorvel::tool {
 namespace {
@@ -94,6 +95,7 @@ int CutPicture(const QString &path, const std::vector<CFaceRequest *> &group, bo
         PrintErr(message + QLatin1Char('\n'));
         return int(kExitFailed);
     };
+    bool overlapped = false;
     if (findFaces && FacesSearchedSmall(path)) {
         // The search decodes the file small on another thread while this one decodes it whole
         // for the cut, which holds the rows until the search has placed the faces.
@@ -102,19 +104,28 @@ int CutPicture(const QString &path, const std::vector<CFaceRequest *> &group, bo
         const int width = cutter->Width(), height = cutter->Height();
         if (const int bad = CheckRectangles(group, width, height); bad >= 0)
             return bad;
-        auto placed = std::async(std::launch::async, [&]() -> std::optional<std::vector<CFaceCut>> {
-            if (!PlaceOnFaces(path, group, &whole, &error) || whole)
-                return std::nullopt;
-            return CutsFor(group, width, height);
-        });
-        if (cutter->CutAsPlaced(std::move(placed), cut))
-            return -1;
-        if (!error.isEmpty())
-            return failed(error);
-        if (!whole)
-            return failed(PictureUnreadable(path, cutter->Report()));
-    } else if ((findFaces && !PlaceOnFaces(path, group, &whole, &error))
-               || (!whole && !(cutter = OpenFaceCutter(path, &error)))) {
+        CFaceCutter::CPlacedCuts placed;
+        try {
+            placed = std::async(std::launch::async, [&]() -> std::optional<std::vector<CFaceCut>> {
+                if (!PlaceOnFaces(path, group, &whole, &error) || whole)
+                    return std::nullopt;
+                return CutsFor(group, width, height);
+            });
+        } catch (const std::system_error &) {
+            // No thread to be had: the search first, then the cut.
+        }
+        if (placed.valid()) {
+            overlapped = true;
+            if (cutter->CutAsPlaced(std::move(placed), cut))
+                return -1;
+            if (!error.isEmpty())
+                return failed(error);
+            if (!whole)
+                return failed(PictureUnreadable(path, cutter->Report()));
+        }
+    }
+    if (!overlapped && ((findFaces && !PlaceOnFaces(path, group, &whole, &error))
+                        || (!whole && !cutter && !(cutter = OpenFaceCutter(path, &error))))) {
         return failed(error);
     }
     const int width = whole ? whole->Width() : cutter->Width();
