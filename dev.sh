@@ -8,9 +8,11 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
+# qt6-image-formats-plugins: the WebP and TIFF readers the programs load at run time.
 PACKAGES=(cmake ninja-build g++ pkg-config ccache qt6-base-dev libgl-dev libturbojpeg0-dev
           libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev liblcms2-dev libheif-dev
-          libx11-dev xvfb xauth libdlib-dev liblapack-dev libblas-dev libgfortran-12-dev)
+          libx11-dev xvfb xauth libdlib-dev liblapack-dev libblas-dev libgfortran-12-dev
+          qt6-image-formats-plugins)
 
 # What the tests need besides: exiftool tags turned photos, tificc converts colours for
 # comparison, heif-enc writes HEIF and AVIF files, bash-completion runs the tool's completion.
