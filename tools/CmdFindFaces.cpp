@@ -64,7 +64,7 @@ int RunFindFaces(const QStringList &args)
         "EXPR=PICTURE@X1,Y1,X2,Y2), the detector's own rectangle and its score; and "
         "\"no face found\" for a picture without one. Faces smaller than about a twentieth of "
         "a picture's longer side are not found, and those under a third the size of its "
-        "largest face may be left out.").arg(ReadablePictureFormatList()));
+        "largest face may be left out.").arg(HelpFormatList(args)));
     const QCommandLineOption json(QStringLiteral("json"),
                                   Tr("Print one JSON array, an object per face found, with the keys "
                                      "file, square, detection (each [X1, Y1, X2, Y2]) and score."));

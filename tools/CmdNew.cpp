@@ -206,7 +206,7 @@ int ReadNewOptions(const QStringList &args, CNewOptions &options)
         "bottom edges excluded) or, without one, the whole picture is stretched to the square "
         "64x64 and 24x24 faces and reduced to the game palette. The default expression is "
         "required; OUT must be another file than the pictures. Expressions: %1.")
-                              .arg(ExpressionNameList(), ReadablePictureFormatList());
+                              .arg(ExpressionNameList(), HelpFormatList(args));
     if (FaceFinderBuiltIn())
         description += QLatin1Char(' ') + Tr(
             "@face instead of a rectangle cuts the square that the grab dialog proposes for the "

@@ -20,7 +20,7 @@ int RunReduce(const QStringList &args)
         "Loads a picture (%1) as the editor does and reduces all of it, "
         "unscaled, to the game palette by the editor's error diffusion. Writes an 8-bit PNG "
         "whose colour table is the game palette, and prints its path; OUT.png must be "
-        "another file than PICTURE.").arg(ReadablePictureFormatList()));
+        "another file than PICTURE.").arg(HelpFormatList(args)));
     parser.addPositionalArgument(QStringLiteral("PICTURE"), Tr("The picture to reduce."));
     parser.addPositionalArgument(QStringLiteral("OUT.png"), Tr("The PNG file to write."));
     const int parsed = ParseArguments(parser, "reduce", QStringLiteral("PICTURE OUT.png"), args);

@@ -1,4 +1,5 @@
 #include "tools/ToolCommand.h"
+#include "image/Loaders.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -105,6 +106,16 @@ QString EscapedBytes(const QByteArray &bytes)
     return text;
 }
 
+bool HelpAsked(const QStringList &args)
+{
+    return args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"));
+}
+
+QString HelpFormatList(const QStringList &args)
+{
+    return HelpAsked(args) ? ReadablePictureFormatList() : QString();
+}
+
 int ParseArguments(QCommandLineParser &parser, const char *command, const QString &syntax,
                    const QStringList &args)
 {
@@ -116,7 +127,7 @@ int ParseArguments(QCommandLineParser &parser, const char *command, const QStrin
     const QString program = QStringLiteral("quorvel-tool %1").arg(QLatin1String(command));
     const bool parsed = parser.parse(QStringList{program} + args);
     // Help wins over a mistake elsewhere on the line.
-    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+    if (HelpAsked(args)) {
         // The parser's own usage line names the executable's full path; use the command's.
         QString text = parser.helpText();
         const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));

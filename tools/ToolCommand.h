@@ -52,6 +52,13 @@ int FinishOutput(int code);
 // byte as \xNN.
 QString EscapedBytes(const QByteArray &bytes);
 
+// Whether args ask for the command's help.
+bool HelpAsked(const QStringList &args);
+
+// The picture formats this build reads, for a command's help; empty when args ask for no help,
+// since finding them loads every image plugin and libheif with its codecs.
+QString HelpFormatList(const QStringList &args);
+
 // Parses a command's arguments. Returns -1 when the command should go on; otherwise the exit
 // code to return at once: kExitOk after printing the help for --help, kExitUsage after
 // printing the parser's error. syntax is the part of the usage line after the command name.
