@@ -1,6 +1,7 @@
 #include "image/FaceCutter.h"
 
 #include "image/HilbertDither.h"
+#include "image/Palette.h"
 #include "image/PictureRows.h"
 #include "image/Loaders.h"
 #include "image/PaletteImage.h"
@@ -194,6 +195,10 @@ bool CFaceCutter::CutWhileDecoding(CPlacedCuts &placed, std::int64_t maxHeldByte
     };
     // Takes the cuts, waiting for them, makes their faces' sinks and gives them the rows held.
     const auto place = [&]() -> bool {
+        // The faces' reduction to the palette needs its lookup last: made now, while the search
+        // keeps this thread waiting, rather than after the rows have gone in.
+        if (placed.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            PrepareNearestColours();
         cuts = placed.get();
         if (!cuts)
             return false;

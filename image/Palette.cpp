@@ -162,6 +162,11 @@ const CNearestColourGrid &CNearestColourGrid::Instance()
     return grid;
 }
 
+void PrepareNearestColours()
+{
+    CNearestColourGrid::Instance();
+}
+
 std::uint8_t NearestPaletteIndex(const CRgbTriple &colour)
 {
     return CNearestColourGrid::Instance().Nearest(colour);

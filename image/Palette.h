@@ -54,4 +54,8 @@ inline const CRgbTriple &PaletteEntry(int index)
 // The matchable entry (10-244) nearest to the colour by squared distance; ties go to the lowest index.
 std::uint8_t NearestPaletteIndex(const CRgbTriple &colour);
 
+// Builds the lookup behind NearestPaletteIndex and the reduction to the palette, which is
+// otherwise built by their first use, so that a thread with nothing else to do can.
+void PrepareNearestColours();
+
 } // namespace quorvel
