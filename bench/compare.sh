@@ -167,6 +167,8 @@ echo "Timing new at the portrait's face against new with its square ($FACE_RUNS 
 "$CONVERT" /usr/share/doc/opencv-doc/opencv4/html/230501201_1.jpg -resize 18000000@ -quality 92 \
   "$WORK/portrait.jpg"
 SQUARE=$("$TOOL" find-faces "$WORK/portrait.jpg" | head -n1 | cut -f2)
+# The files just written go to disk first, so that their writeback takes no core from the runs.
+sync
 hyperfine -N --warmup 3 --runs "$FACE_RUNS" --export-csv "$WORK/face.csv" --style basic \
   -n face "$TOOL new -o $WORK/face.company --face default=$WORK/portrait.jpg@face" \
   -n square "$TOOL new -o $WORK/square.company --face default=$WORK/portrait.jpg@$SQUARE" \
