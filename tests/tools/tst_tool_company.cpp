@@ -113,11 +113,6 @@ void TestToolCompany::usage_data()
                                << QStringLiteral("Usage: quorvel-tool info [--json] FILE...") << QString();
     QTest::newRow("export help") << QStringList{QStringLiteral("export"), QStringLiteral("-h")} << 0
                                  << QStringLiteral("Usage: quorvel-tool export FILE [-o OUT]") << QString();
-    // The formats are looked up only for the help, which must still name them.
-    QTest::newRow("new help") << QStringList{QStringLiteral("new"), QStringLiteral("--help")} << 0
-                              << QStringLiteral("(BMP, JPEG, PPM, PNG") << QString();
-    QTest::newRow("reduce help") << QStringList{QStringLiteral("reduce"), QStringLiteral("-h")} << 0
-                                 << QStringLiteral("(BMP, JPEG, PPM, PNG") << QString();
     QTest::newRow("info without file") << QStringList{QStringLiteral("info"), QStringLiteral("--json")} << 2
                                        << QString() << QStringLiteral("no file given");
     QTest::newRow("unknown option") << QStringList{QStringLiteral("--all")} << 2 << QString()

@@ -229,6 +229,11 @@ void TestToolImages::usage_data()
                                  << QStringLiteral("Usage: quorvel-tool reduce PICTURE OUT.png") << QString();
     QTest::newRow("new help") << QStringList{"new", "-h"} << 0 << QStringLiteral("--face <EXPR=PICTURE[@X1,Y1,X2,Y2")
                               << QString();
+    // The formats are looked up only for the help, which must still name them.
+    QTest::newRow("new help, formats") << QStringList{"new", "--help"} << 0
+                                       << QStringLiteral("(BMP, JPEG, PPM, PNG") << QString();
+    QTest::newRow("reduce help, formats") << QStringList{"reduce", "-h"} << 0
+                                          << QStringLiteral("(BMP, JPEG, PPM, PNG") << QString();
     QTest::newRow("faces help") << QStringList{"faces", "--help"} << 0
                                 << QStringLiteral("Usage: quorvel-tool faces FILE -o DIR") << QString();
     QTest::newRow("reduce without output") << QStringList{"reduce", "x.ppm"} << 2 << QString()
