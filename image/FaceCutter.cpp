@@ -6,6 +6,7 @@
 #include "image/Loaders.h"
 #include "image/PaletteImage.h"
 #include "image/Resample.h"
+#include "platform/LargeBuffer.h"
 #include "platform/Logging.h"
 
 #include <QFileInfo>
@@ -18,8 +19,6 @@
 #include <new>
 #include <system_error>
 #include <variant>
-
-#include <sys/mman.h>
 
 namespace quorvel {
 
@@ -106,7 +105,7 @@ bool CFaceCutter::CutAsPlaced(CPlacedCuts placed, std::vector<std::unique_ptr<CP
 
 namespace {
 
-// Room for the rows decoded before the cuts are known, in huge pages where the system has
+// Room for the rows decoded before the cuts are known, in large pages where the system has
 // them, since tens of megabytes faulted in 4 KB pages cost milliseconds. Not cleared: every byte
 // is decoded into before it is read.
 struct CHeldRows
@@ -116,29 +115,20 @@ struct CHeldRows
     CHeldRows &operator=(const CHeldRows &) = delete;
 
     std::uint8_t *bytes = nullptr;
+    std::size_t size = 0;
     int rows = 0; // rows decoded into it, from the first
 
     bool Make(std::size_t wanted)
     {
-        constexpr std::size_t kHugePage = std::size_t(2) << 20;
-        if (wanted < kHugePage) {
-            bytes = static_cast<std::uint8_t *>(std::malloc(wanted));
-            return bytes != nullptr;
-        }
-        const std::size_t size = (wanted + kHugePage - 1) / kHugePage * kHugePage;
-        void *memory = nullptr;
-        if (posix_memalign(&memory, kHugePage, size) != 0)
-            return false;
-#ifdef MADV_HUGEPAGE
-        madvise(memory, size, MADV_HUGEPAGE);
-#endif
-        bytes = static_cast<std::uint8_t *>(memory);
-        return true;
+        bytes = static_cast<std::uint8_t *>(AllocateLargePages(wanted));
+        size = bytes ? wanted : 0;
+        return bytes != nullptr;
     }
     void Free()
     {
-        std::free(bytes);
+        FreeLargePages(bytes, size);
         bytes = nullptr;
+        size = 0;
         rows = 0;
     }
     ~CHeldRows() { Free(); }

@@ -114,7 +114,10 @@ private:
 
     struct CFreePixels
     {
+        CFreePixels() noexcept : largeBytes(0) {}
+        explicit CFreePixels(std::size_t bytes) noexcept : largeBytes(bytes) {}
         void operator()(CRgbTriple *pixels) const noexcept;
+        std::size_t largeBytes; // the size AllocateLargePages gave, 0 for calloc's memory
     };
     using CPixels = std::unique_ptr<CRgbTriple[], CFreePixels>;
     // count black pixels; throws std::bad_alloc when they cannot be had.

@@ -11,21 +11,6 @@
 
 namespace quorvel {
 
-void AdviseLargeBuffer(void *data, std::size_t bytes)
-{
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    // Only whole large pages inside the buffer can be advised.
-    constexpr std::uintptr_t LargePage = std::uintptr_t(2) << 20;
-    const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(data) + LargePage - 1) & ~(LargePage - 1);
-    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(LargePage - 1);
-    if (data && end > begin)
-        madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    (void)data;
-    (void)bytes;
-#endif
-}
-
 void *AllocateSystemPages(std::size_t bytes)
 {
     if (bytes == 0)
@@ -52,6 +37,62 @@ void FreeSystemPages(void *data, std::size_t bytes)
 #else
     (void)bytes;
     std::free(data);
+#endif
+}
+
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+namespace {
+
+constexpr std::size_t LargePage = std::size_t(2) << 20;
+// Below this a buffer would waste most of a large page.
+constexpr std::size_t LargeBufferBytes = std::size_t(1) << 20;
+
+std::size_t LargePagesSize(std::size_t bytes)
+{
+    return (bytes + LargePage - 1) / LargePage * LargePage;
+}
+
+} // namespace
+#endif
+
+void *AllocateLargePages(std::size_t bytes)
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    if (bytes < LargeBufferBytes)
+        return AllocateSystemPages(bytes);
+    const std::size_t size = LargePagesSize(bytes);
+    if (size < bytes || size + LargePage < size)
+        return nullptr;
+    // A large page more than asked for, then the unaligned ends given back.
+    void *mapped = mmap(nullptr, size + LargePage, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
+        return nullptr;
+    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(mapped);
+    const std::uintptr_t begin = (start + LargePage - 1) & ~std::uintptr_t(LargePage - 1);
+    if (begin > start)
+        munmap(mapped, begin - start);
+    if (const std::size_t after = LargePage - (begin - start))
+        munmap(reinterpret_cast<void *>(begin + size), after);
+    void *data = reinterpret_cast<void *>(begin);
+    madvise(data, size, MADV_HUGEPAGE);
+    return data;
+#else
+    return AllocateSystemPages(bytes);
+#endif
+}
+
+void FreeLargePages(void *data, std::size_t bytes)
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    if (bytes < LargeBufferBytes) {
+        FreeSystemPages(data, bytes);
+        return;
+    }
+    if (data)
+        munmap(data, LargePagesSize(bytes));
+#else
+    FreeSystemPages(data, bytes);
 #endif
 }
 
