@@ -8,6 +8,9 @@
 #elif defined(__unix__) || defined(__APPLE__)
 #include <sys/mman.h>
 #endif
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace quorvel {
 
@@ -93,6 +96,13 @@ void FreeLargePages(void *data, std::size_t bytes)
         munmap(data, LargePagesSize(bytes));
 #else
     FreeSystemPages(data, bytes);
+#endif
+}
+
+void ShareOneHeap()
+{
+#if defined(__GLIBC__)
+    mallopt(M_ARENA_MAX, 1);
 #endif
 }
 

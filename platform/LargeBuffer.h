@@ -19,4 +19,10 @@ void *AllocateLargePages(std::size_t bytes);
 // Frees what AllocateLargePages gave, with the same size.
 void FreeLargePages(void *data, std::size_t bytes);
 
+// Makes this process's threads allocate from one heap instead of one each: a short-lived
+// program that decodes on one thread and searches on another then reuses the pages one thread
+// freed for the other's next buffers instead of faulting in fresh ones. Call it in main,
+// before any thread starts.
+void ShareOneHeap();
+
 } // namespace quorvel

@@ -4,6 +4,7 @@
 #include "tools/ToolFiles.h"
 
 #include "platform/FileSystem.h"
+#include "platform/LargeBuffer.h"
 #include "platform/Logging.h"
 
 #include <QCoreApplication>
@@ -72,6 +73,8 @@ int main(int argc, char *argv[])
     quorvel::GuardStandardStreams();
     quorvel::FailWritesPastSizeLimit();
     quorvel::RouteLibraryMessages();
+    // The cut at a face decodes while the search runs on another thread.
+    quorvel::ShareOneHeap();
     // Qt would carry such an argument as another name, and the command would read or write
     // another file than the one the user gave.
     if (const std::optional<QByteArray> unnamable = quorvel::FindUnnamableArgument(argc, argv)) {
