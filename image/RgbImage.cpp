@@ -71,7 +71,7 @@ void CRgbImage::CFreePixels::operator()(CRgbTriple *pixels) const noexcept
 // Zeroed memory is black, and the system hands out large blocks as fresh zero pages: a picture
 // takes memory only as its rows are written, so a decoder's own buffers and the rows it has
 // not reached yet never need the memory at the same time. A picture of a megabyte or more
-// fills large pages, a few faults instead of one per 4 KB.
+// (kLargeBufferBytes) fills large pages, a few faults instead of one per 4 KB.
 CRgbImage::CPixels CRgbImage::AllocateBlackPixels(std::size_t count)
 {
     if (count == 0)
@@ -79,8 +79,7 @@ CRgbImage::CPixels CRgbImage::AllocateBlackPixels(std::size_t count)
     if (count > std::numeric_limits<std::size_t>::max() / sizeof(CRgbTriple))
         throw std::bad_alloc();
     const std::size_t bytes = count * sizeof(CRgbTriple);
-    constexpr std::size_t LargeBytes = std::size_t(1) << 20;
-    CPixels pixels = bytes >= LargeBytes
+    CPixels pixels = bytes >= kLargeBufferBytes
         ? CPixels(static_cast<CRgbTriple *>(AllocateLargePages(bytes)), CFreePixels(bytes))
         : CPixels(static_cast<CRgbTriple *>(std::calloc(count, sizeof(CRgbTriple))));
     if (!pixels)

@@ -47,8 +47,6 @@ void FreeSystemPages(void *data, std::size_t bytes)
 namespace {
 
 constexpr std::size_t LargePage = std::size_t(2) << 20;
-// Below this a buffer would waste most of a large page.
-constexpr std::size_t LargeBufferBytes = std::size_t(1) << 20;
 
 std::size_t LargePagesSize(std::size_t bytes)
 {
@@ -61,7 +59,7 @@ std::size_t LargePagesSize(std::size_t bytes)
 void *AllocateLargePages(std::size_t bytes)
 {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    if (bytes < LargeBufferBytes)
+    if (bytes < kLargeBufferBytes)
         return AllocateSystemPages(bytes);
     const std::size_t size = LargePagesSize(bytes);
     if (size < bytes || size + LargePage < size)
@@ -88,7 +86,7 @@ void *AllocateLargePages(std::size_t bytes)
 void FreeLargePages(void *data, std::size_t bytes)
 {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    if (bytes < LargeBufferBytes) {
+    if (bytes < kLargeBufferBytes) {
         FreeSystemPages(data, bytes);
         return;
     }

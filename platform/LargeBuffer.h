@@ -12,9 +12,12 @@ void *AllocateSystemPages(std::size_t bytes);
 // Frees what AllocateSystemPages gave, with the same size.
 void FreeSystemPages(void *data, std::size_t bytes);
 
-// As AllocateSystemPages, but a buffer of a megabyte or more starts on a large-page boundary and
-// asks to be backed by large pages where the system offers them, so that filling it takes a few
-// page faults instead of thousands. Only a hint: nothing fails when it is not taken.
+// From this size on a buffer is worth large pages; below it one would waste most of a page.
+inline constexpr std::size_t kLargeBufferBytes = std::size_t(1) << 20;
+
+// As AllocateSystemPages, but a buffer of kLargeBufferBytes or more starts on a large-page
+// boundary and asks to be backed by large pages where the system offers them, so that filling it
+// takes a few page faults instead of thousands. Only a hint: nothing fails when it is not taken.
 void *AllocateLargePages(std::size_t bytes);
 // Frees what AllocateLargePages gave, with the same size.
 void FreeLargePages(void *data, std::size_t bytes);
